@@ -1,0 +1,86 @@
+#include "maintenance.h"
+
+#include <cwctype>
+
+namespace fs = std::filesystem;
+
+namespace kel::maintenance {
+namespace {
+
+bool IsFolder(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+// Walks `folder` once, depth first, calling `visit` with every regular file's directory entry.
+// Its queries (type, size) come from the listing itself where the platform supplies them.
+// Folders that can't be entered for lack of permission are skipped; any other error ends the
+// walk with what was visited so far.
+template <typename Visit>
+void ForEachFile(const fs::path& folder, Visit visit) {
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
+        if (it->is_regular_file(ec)) visit(*it);
+    }
+}
+
+// A size that can't be read counts as nothing: the total is only shown to the user.
+std::uintmax_t SizeOrZero(const fs::directory_entry& entry) {
+    std::error_code ec;
+    const std::uintmax_t size = entry.file_size(ec);
+    return ec ? 0 : size;
+}
+
+}  // namespace
+
+Part Tools(const fs::path& root) {
+    Part part{L"Build tools Setup downloaded (Git, CMake, Ninja, Clang, Python)", {}, 0};
+    const fs::path tools = root.parent_path() / "tools";
+    for (const wchar_t* made : {L"Clang", L"CMake", L"Python"}) {
+        if (IsFolder(tools / made)) {
+            part.size = SizeOf(tools);
+            part.paths.push_back(tools);
+            break;
+        }
+    }
+    return part;
+}
+
+Part Leftovers(const fs::path& root) {
+    Part part{L"Build leftovers (object files, libraries, generated C++)", {}, 0};
+    const fs::path build = root / "build";
+    if (IsFolder(build)) {
+        ForEachFile(build, [&part](const fs::directory_entry& file) {
+            for (const wchar_t* suffix : {L".obj", L".o", L".a", L".lib", L".pch", L".map", L".gch"}) {
+                if (Lower(file.path(), suffix)) {
+                    part.size += SizeOrZero(file);
+                    part.paths.push_back(file.path());
+                    return;
+                }
+            }
+        });
+    }
+    const fs::path generated = root / "generated" / "ppc";
+    if (IsFolder(generated)) {
+        part.size += SizeOf(generated);
+        part.paths.push_back(generated);
+    }
+    return part;
+}
+
+bool Lower(const fs::path& file, const wchar_t* suffix) {
+    std::wstring extension = file.extension().wstring();
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(c));
+    return extension == suffix;
+}
+
+std::uintmax_t SizeOf(const fs::path& target) {
+    std::error_code ec;
+    if (fs::is_regular_file(target, ec)) return SizeOrZero(fs::directory_entry(target, ec));
+    std::uintmax_t total = 0;
+    ForEachFile(target, [&total](const fs::directory_entry& file) { total += SizeOrZero(file); });
+    return total;
+}
+
+}  // namespace kel::maintenance

@@ -1,0 +1,35 @@
+// Finds and measures what may be deleted from an install after a build: the build tools that
+// setup downloaded, and the build's intermediate files. It deletes nothing itself, and never
+// throws on a file-system error: what can't be read counts as absent.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kel::maintenance {
+
+// One reclaimable item: what the user is told, what to delete (each entry recursively, in this
+// order) and the bytes those paths held when the item was made.
+struct Part {
+    std::wstring label;
+    std::vector<std::filesystem::path> paths;
+    std::uintmax_t size = 0;
+};
+
+// The tools folder beside `root` (the repository folder), as one item, when it holds a tool
+// folder that only setup makes: "Clang", "CMake" or "Python".
+Part Tools(const std::filesystem::path& root);
+
+// Object files, libraries, precompiled headers and linker maps under `root`/build, then the
+// generated-code folder `root`/generated/ppc.
+Part Leftovers(const std::filesystem::path& root);
+
+// Whether the extension of `file`, lower-cased, is exactly `suffix` (lower case, with the dot).
+bool Lower(const std::filesystem::path& file, const wchar_t* suffix);
+
+// Bytes of a file, or of every regular file below a folder; 0 for what doesn't exist.
+std::uintmax_t SizeOf(const std::filesystem::path& target);
+
+}  // namespace kel::maintenance

@@ -1,0 +1,20 @@
+#include "text.h"
+
+#include <cwchar>
+
+namespace setup {
+
+std::wstring Quote(const std::filesystem::path& path) {
+    return L"\"" + path.wstring() + L"\"";
+}
+
+std::wstring FormatSize(std::uintmax_t bytes) {
+    wchar_t text[32];
+    if (bytes >= (std::uintmax_t{1} << 30))
+        std::swprintf(text, 32, L"%.1f GB", static_cast<double>(bytes) / (1 << 30));
+    else
+        std::swprintf(text, 32, L"%.0f MB", static_cast<double>(bytes) / (1 << 20));
+    return text;
+}
+
+}  // namespace setup

@@ -1,0 +1,50 @@
+// A scratch folder for one test, removed with everything in it when the test ends.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace testing_support {
+
+class Scratch {
+public:
+    Scratch() {
+        static std::atomic<int> count{0};
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        root_ = std::filesystem::temp_directory_path() /
+                ("quorin-test-" + std::to_string(stamp) + "-" + std::to_string(count++));
+        std::filesystem::create_directories(root_);
+    }
+    ~Scratch() {
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    const std::filesystem::path& root() const { return root_; }
+
+    // Writes a file of `size` bytes at `relative`, making its folders; returns its full path.
+    std::filesystem::path File(const std::filesystem::path& relative, std::uintmax_t size = 0) const {
+        const std::filesystem::path path = root_ / relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream out(path, std::ios::binary);
+        out << std::string(static_cast<std::size_t>(size), 'x');
+        return path;
+    }
+
+    std::filesystem::path Folder(const std::filesystem::path& relative) const {
+        const std::filesystem::path path = root_ / relative;
+        std::filesystem::create_directories(path);
+        return path;
+    }
+
+private:
+    std::filesystem::path root_;
+};
+
+}  // namespace testing_support
