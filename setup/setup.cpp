@@ -1,5 +1,25 @@
 // The setup window: start-up, the message loop and the window procedure.
+#include "globals.h"
+
 #include <windows.h>
+
+namespace setup {
+
+HWND s_window = nullptr;
+HFONT s_font = nullptr;
+HFONT s_titleFont = nullptr;
+HANDLE s_job = nullptr;
+bool s_updateMode = false;
+bool s_showLog = false;
+std::atomic<bool> s_busy{false};
+std::atomic<bool> s_cancel{false};
+// Constructed in this order and destroyed in reverse; the worker is always joined before.
+std::thread s_worker;
+std::ofstream s_logFile;
+std::mutex s_logLock;
+std::wstring s_installed;
+
+}  // namespace setup
 
 namespace {
 

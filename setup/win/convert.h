@@ -1,0 +1,16 @@
+// Conversions between the byte strings of child processes, HTTP bodies and exception texts, and
+// the UTF-16 text of everything the user sees.
+#pragma once
+
+#include <string>
+
+namespace setup {
+
+// UTF-8 when the bytes are valid UTF-8, else the system's ANSI code page. Never fails; embedded
+// NUL bytes are converted like any other.
+std::wstring Widen(const std::string& bytes);
+
+// UTF-8 bytes of the text (what setup.log holds).
+std::string Utf8(const std::wstring& text);
+
+}  // namespace setup
