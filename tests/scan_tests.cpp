@@ -1,0 +1,124 @@
+// Scanning API answers for the values of a key and for asset links: the same results as the
+// regular expressions they stand for, and no crash, hang or deep recursion on hostile answers.
+// Runs on the host (under the sanitizers) and under Wine.
+#include "scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+
+using setup::FindAsset;
+using setup::FirstValue;
+using setup::ForEachValue;
+
+namespace {
+
+using Values = std::vector<std::string>;
+
+Values All(std::string_view text, std::string_view key) {
+    Values values;
+    ForEachValue(text, key, [&](std::string_view value) {
+        values.emplace_back(value);
+        return true;
+    });
+    return values;
+}
+
+// What the ECMAScript expression finds, walked as the scan claims to walk it.
+Values ByRegex(const std::string& text) {
+    static const std::regex pattern("\"tag_name\"\\s*:\\s*\"([^\"]+)\"");
+    Values values;
+    for (std::sregex_iterator match(text.begin(), text.end(), pattern), end; match != end; ++match)
+        values.push_back((*match)[1]);
+    return values;
+}
+
+TEST(ForEachValue, FindsWhatTheRegularExpressionFinds) {
+    // Bits of near-matches, weighted so that whole matches are common.
+    const char* pieces[] = {"\"tag_name\"", "\"tag_name\"", "\"tag_name", "\"", "\"", "\"", ":", ":", " ", "\t",
+                            "\n", "\r", "\v", "\f", "\xa0", "\x85", "v1", "/", "\\", ",", "tag_name", "\"\"",
+                            "\"tag_name\":\"", "\"tag_name\" : \"", "", ""};  // "" stands for a NUL
+    std::mt19937 random(7);
+    int matched = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        for (int n = random() % 16; n > 0; --n) {
+            const char* piece = pieces[random() % std::size(pieces)];
+            text += *piece ? std::string(piece) : std::string(1, '\0');
+        }
+        const Values expected = ByRegex(text);
+        ASSERT_EQ(All(text, "tag_name"), expected) << "round " << round << ": [" << text << "]";
+        matched += !expected.empty();
+    }
+    EXPECT_GT(matched, 200) << "the random texts hold matches often enough to mean something";
+}
+
+TEST(ForEachValue, WalksValuesInOrderWithoutUnescaping) {
+    const std::string answer = R"({"tag_name" : "v1.2", "x": {"tag_name":
+        "v2"}, "tag_name":"", "Tag_Name":"no", "tag_name" "no", "tag_name": 3, "tag_name": "a\"b"})";
+    EXPECT_EQ(All(answer, "tag_name"), (Values{"v1.2", "v2", "a\\"}));
+    EXPECT_EQ(FirstValue(answer, "tag_name"), "v1.2");
+    EXPECT_EQ(FirstValue(answer, "name"), "");
+    EXPECT_EQ(FirstValue("", "tag_name"), "");
+
+    int calls = 0;
+    ForEachValue(answer, "tag_name", [&](std::string_view) { return ++calls < 2; });
+    EXPECT_EQ(calls, 2) << "false stops the walk";
+}
+
+const char* const kCMake = "cmake-[0-9.]+-windows-x86_64\\.zip";
+
+std::string Asset(const std::string& link) { return "{\"browser_download_url\": \"" + link + "\"}"; }
+
+TEST(FindAsset, TakesTheFirstLinkWhoseWholeFileNameFits) {
+    const std::string base = "https://github.com/Kitware/CMake/releases/download/v3.30.1/";
+    EXPECT_EQ(FindAsset(Asset(base + "cmake-3.30.1-windows-x86_64.zip.sha256") + Asset(base + "cmake-3.30.1-windows-arm64.zip") +
+                            Asset(base + "cmake-3.30.1-windows-x86_64.zip") + Asset(base + "cmake-3.30.2-windows-x86_64.zip"),
+                        kCMake),
+              base + "cmake-3.30.1-windows-x86_64.zip")
+        << "a partial match doesn't count; the first fitting one wins";
+    EXPECT_EQ(FindAsset(Asset(base + "CMake-3.30.1-Windows-X86_64.ZIP"), kCMake), base + "CMake-3.30.1-Windows-X86_64.ZIP")
+        << "the file name's case doesn't matter";
+    EXPECT_EQ(FindAsset("{\"Browser_Download_URL\": \"" + base + "cmake-3.30.1-windows-x86_64.zip\"}", kCMake), "")
+        << "the key's case does";
+    EXPECT_EQ(FindAsset(Asset("ninja-win.zip"), "ninja-win\\.zip"), "ninja-win.zip") << "no slash: the link is the name";
+    EXPECT_EQ(FindAsset(Asset(base + "x/ninja-win.zip/"), "ninja-win\\.zip"), "") << "the name is after the last slash";
+    EXPECT_EQ(FindAsset(R"({"assets": [{"name": "cmake-3.30.1-windows-x86_64.zip"}]})", kCMake), "");
+}
+
+TEST(FindAsset, SkipsNamesTooLongForAFile) {
+    const std::string longest(setup::kLongestFileName - 4, '1');
+    EXPECT_EQ(FindAsset(Asset("d/" + longest + ".zip"), "[0-9]+\\.zip"), "d/" + longest + ".zip");
+    const std::string tooLong = "d/" + longest + "1.zip";
+    EXPECT_EQ(FindAsset(Asset(tooLong) + Asset("d/1.zip"), "[0-9]+\\.zip"), "d/1.zip");
+}
+
+// Hostile answers end in a plain result: no crash, no deep recursion, work bounded by the size.
+TEST(Scan, SurvivesHostileAnswers) {
+    const std::string huge(32 << 20, 'x');
+    const std::string link = "https://example.invalid/download/cmake-3.30.1-windows-x86_64.zip";
+
+    EXPECT_EQ(FindAsset("", kCMake), "");
+    EXPECT_EQ(FindAsset(Asset("d/cmake-3." + huge + "-windows-x86_64.zip") + Asset(link), kCMake), link)
+        << "a name of many megabytes is passed over";
+    EXPECT_EQ(FindAsset(Asset("d/cmake-" + std::string(32 << 20, '1')) + Asset(link), kCMake), link);
+    EXPECT_EQ(FirstValue("{\"tag_name\": \"" + huge, "tag_name"), "") << "an unterminated value";
+    EXPECT_EQ(FirstValue("{\"tag_name\": \"" + huge + "\"}", "tag_name").size(), huge.size());
+    EXPECT_EQ(FirstValue("{\"tag_name\"" + std::string(32 << 20, ' ') + ":\n\"v9\"", "tag_name"), "v9")
+        << "a run of white space of many megabytes";
+
+    std::string keys;
+    for (int i = 0; i < (1 << 20); ++i) keys += "\"tag_name\": 1,";  // 14 MB of keys without a string value
+    EXPECT_EQ(FirstValue(keys + "\"tag_name\": \"v1\"", "tag_name"), "v1");
+    EXPECT_EQ(All(keys, "tag_name"), Values{});
+
+    // Every cut of a real answer: the link once it is whole, nothing before.
+    const std::string answer = R"({"tag_name": "v3.30.1", "assets": [{"name": "cmake.zip", )"
+                               R"("browser_download_url": ")" + link + R"("}]})";
+    const std::size_t whole = answer.find(link) + link.size() + 1;
+    for (std::size_t cut = 0; cut <= answer.size(); ++cut)
+        ASSERT_EQ(FindAsset(answer.substr(0, cut), kCMake), cut >= whole ? link : "") << "cut at " << cut;
+}
+
+}  // namespace
