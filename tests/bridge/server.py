@@ -1,0 +1,179 @@
+#!/usr/bin/python3
+"""The Linux side of the bridge: runs the real tool for a stand-in under Wine.
+
+A Linux program started from Wine gives no process handle, output or exit code, so the setup's
+child processes are stand-ins (tests/bridge/standin.cpp) that ask this server to run the real
+git, Python, bsdtar... The server runs each in a process group of its own, relays its merged
+output, sends back its exit code, and kills the whole group when the stand-in's connection
+drops (the stand-in was killed, e.g. with its job).
+
+The child sees a PATH of only those tools whose stand-in lies in a folder of the stand-in's own
+Windows PATH, so a build script proves that the setup put the tools on PATH. Git is fenced in
+by GIT_CEILING_DIRECTORIES so that it never climbs from a test's folder into our checkout, and
+HOME is a folder of the sandbox.
+"""
+import argparse
+import os
+import shutil
+import signal
+import socketserver
+import struct
+import subprocess
+import tempfile
+import threading
+
+TOOLS = {  # stand-in name: (the Linux program, the names it answers to on the child's PATH)
+    "git": (shutil.which("git"), ["git"]),
+    "python": ("/usr/bin/python3", ["python", "python3"]),
+    "tar": (shutil.which("bsdtar"), ["tar"]),
+    "cmake": (shutil.which("cmake"), ["cmake"]),
+    "ninja": (shutil.which("ninja"), ["ninja"]),
+    "clang++": (shutil.which("clang++"), ["clang++"]),
+}
+
+running = set()  # the process groups of the tools now running
+running_lock = threading.Lock()
+
+
+def receive(connection, size):
+    data = b""
+    while len(data) < size:
+        piece = connection.recv(size - len(data))
+        if not piece:
+            raise ConnectionError("the stand-in hung up")
+        data += piece
+    return data
+
+
+def read_request(connection):
+    count, = struct.unpack("<I", receive(connection, 4))
+    fields = []
+    for _ in range(count):
+        size, = struct.unpack("<I", receive(connection, 4))
+        fields.append(receive(connection, size))
+    return fields
+
+
+def kill_group(pid):
+    try:
+        os.killpg(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+def tool_folder(path_folders, parent):
+    """A folder with links to the real tools that the stand-in's PATH offers."""
+    folder = tempfile.mkdtemp(prefix="path-", dir=parent)
+    for name, (program, names) in TOOLS.items():
+        if program and any(os.path.isfile(os.path.join(d, name + ".exe")) for d in path_folders):
+            for link in names:
+                os.symlink(program, os.path.join(folder, link))
+    return folder
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        connection = self.request
+        tool, cwd, path, *args = read_request(connection)
+        program = TOOLS.get(tool.decode(errors="replace"), (None, []))[0]
+        if not program:
+            return self.finish_with(b"bridge: no Linux program stands behind '%s'\n" % tool, 127)
+        options = self.server.options
+        path_folder = tool_folder([os.fsdecode(d) for d in path.split(b"\0") if d], options.scratch)
+        try:
+            try:
+                child = subprocess.Popen(
+                    [program, *args], cwd=cwd, env=self.environment(path_folder), stdin=subprocess.DEVNULL,
+                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+            except OSError as error:
+                return self.finish_with(b"bridge: can't start %s: %s\n" % (tool, str(error).encode()), 127)
+            self.relay(connection, child)
+        finally:
+            shutil.rmtree(path_folder, ignore_errors=True)
+
+    def relay(self, connection, child):
+        with running_lock:
+            running.add(child.pid)
+        done = threading.Event()
+
+        def kill_when_gone():
+            try:  # the stand-in sends nothing more: this returns when it is gone
+                connection.recv(1)
+            except OSError:
+                pass
+            if not done.is_set():
+                kill_group(child.pid)
+
+        threading.Thread(target=kill_when_gone, daemon=True).start()
+        try:
+            while output := os.read(child.stdout.fileno(), 65536):
+                connection.sendall(b"o" + struct.pack("<I", len(output)) + output)
+        except OSError:
+            kill_group(child.pid)
+        code = child.wait()
+        done.set()
+        with running_lock:
+            running.discard(child.pid)
+        self.finish_with(b"", code if code >= 0 else 128 - code)
+
+    def finish_with(self, output, code):
+        try:
+            if output:
+                self.request.sendall(b"o" + struct.pack("<I", len(output)) + output)
+            self.request.sendall(b"x" + struct.pack("<i", code))
+        except OSError:
+            pass
+
+    def environment(self, path_folder):
+        options = self.server.options
+        return {
+            "PATH": path_folder,
+            "HOME": options.home,
+            "LANG": "C.UTF-8",
+            "GIT_CEILING_DIRECTORIES": options.ceiling,
+            "GIT_CONFIG_NOSYSTEM": "1",
+            "GIT_TERMINAL_PROMPT": "0",
+            "PYTHONDONTWRITEBYTECODE": "1",
+            "PYTHONIOENCODING": "utf-8",
+            "QUORIN_SANDBOX_STATE": options.state,
+            "QUORIN_LAUNCHER": options.launcher,
+        }
+
+
+class Server(socketserver.ThreadingTCPServer):
+    allow_reuse_address = True
+    daemon_threads = True
+
+
+def stop(*_):
+    with running_lock:
+        for pid in running:
+            kill_group(pid)
+    os._exit(0)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--home", required=True, help="HOME of every tool")
+    parser.add_argument("--state", required=True, help="the sandbox's switch folder, for the build script")
+    parser.add_argument("--launcher", default="", help="the program the build script builds as its launcher")
+    parser.add_argument("--ceiling", required=True, help="GIT_CEILING_DIRECTORIES: folders git never climbs into")
+    parser.add_argument("--scratch", required=True, help="a folder for the tools' PATH folders")
+    parser.add_argument("--ready", help="a file (a FIFO) to which 'ready PID' is written once the port listens")
+    options = parser.parse_args()
+    os.makedirs(options.scratch, exist_ok=True)
+    server = Server(("127.0.0.1", options.port), Handler)
+    server.options = options
+    signal.signal(signal.SIGTERM, stop)
+    if options.ready:
+        with open(options.ready, "w") as ready:
+            ready.write(f"ready {os.getpid()}\n")
+    try:
+        server.serve_forever()
+    finally:
+        stop()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,2 @@
+// The launcher of the recompiled game.
+int main() { return 0; }

@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""Builds Quorin Recompiled: python -u tools/build.py [--iso DISC_IMAGE_OR_FOLDER]
+
+The sandbox's stand-in for the project's build script. It keeps the script's contract: "==> "
+status lines, "[n/N]" counters, percentage lines with two leading spaces; it extracts the game
+into game/extracted, writes intermediates under build/ and generated/ppc, and builds the
+launcher at build/runtime/QuorinLauncher.exe (a copy of the program named by QUORIN_LAUNCHER).
+
+The sandbox's switch file ($QUORIN_SANDBOX_STATE/faults.json) may set "build" to:
+  "fail"         the build breaks (exit code 2)
+  "no-launcher"  it ends with exit code 0 but builds no launcher
+  "hostile"      it also prints counters and percentages out of range, and very long lines
+  "slow"         it takes a minute, so that a test can cancel it
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import time
+from pathlib import Path
+
+DISC_MAGIC = b"QUORIN-DISC-IMAGE 1\n"  # the sandbox's disc images: this line, then a tar archive
+ROOT = Path(__file__).resolve().parent.parent
+EXTRACTED = ROOT / "game" / "extracted"
+SOURCES = ["main", "kernel", "audio", "video", "input", "savedata"]
+INTERMEDIATES = [".obj", ".o"]
+
+
+def mode():
+    state = os.environ.get("QUORIN_SANDBOX_STATE")
+    try:
+        return json.loads((Path(state) / "faults.json").read_text() or "{}").get("build", "") if state else ""
+    except FileNotFoundError:
+        return ""
+
+
+def fail(message, code=1):
+    print("error: " + message)
+    sys.exit(code)
+
+
+def check_tools():
+    print("==> Checking the build tools")
+    for tool in ["git", "cmake", "ninja"]:
+        try:
+            result = subprocess.run([tool, "--version"], capture_output=True, text=True)
+        except FileNotFoundError:
+            fail(f"{tool} isn't on PATH")
+        print(f"-- {tool}: {result.stdout.splitlines()[0] if result.stdout else '?'}")
+
+
+def extract(source):
+    print("==> Extracting the game files")
+    if EXTRACTED.exists():
+        shutil.rmtree(EXTRACTED)
+    EXTRACTED.mkdir(parents=True)
+    if source.is_dir():
+        if not (source / "default.xex").is_file():
+            fail(f"{source} has no default.xex: is it an extracted Xbox 360 disc?")
+        files = [p for p in sorted(source.rglob("*")) if p.is_file()]
+        for done, path in enumerate(files, 1):
+            target = EXTRACTED / path.relative_to(source)
+            target.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(path, target)
+            print(f"  {done * 100 // len(files)}% {path.relative_to(source).as_posix()}")
+        return
+    with open(source, "rb") as image:
+        if image.read(len(DISC_MAGIC)) != DISC_MAGIC:
+            fail(f"{source} isn't a disc image this build can read")
+        with tarfile.open(fileobj=image, mode="r:") as tar:
+            members = [m for m in tar.getmembers() if m.isfile()]
+            for done, member in enumerate(members, 1):
+                name = Path(member.name)
+                if name.is_absolute() or ".." in name.parts:
+                    fail(f"the disc image holds a file outside itself: {member.name}")
+                (EXTRACTED / name).parent.mkdir(parents=True, exist_ok=True)
+                (EXTRACTED / name).write_bytes(tar.extractfile(member).read())
+                print(f"  {done * 100 // len(members)}% {member.name}")
+    if not (EXTRACTED / "default.xex").is_file():
+        fail("the disc image has no default.xex")
+
+
+def write(path, text):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_text(text)
+
+
+def hostile():
+    print("[5/0] dividing by nothing")
+    print("[99999999999999999999/99999999999999999999999] more than anyone can count")
+    print("  99999999999999999999% done")
+    print("  -5% done")
+    print("[3/2] past the end")
+    print("x" * (1 << 20))
+    print("==> " + "y" * (1 << 16))
+    sys.stdout.write("a line ended by CR alone\r")
+    sys.stdout.buffer.write(b"bytes that aren't UTF-8: \xff\xfe\xc3(\n")
+    sys.stdout.flush()
+
+
+def build(switch):
+    build_dir, generated = ROOT / "build", ROOT / "generated" / "ppc"
+    print("==> Recompiling the game code")
+    for n in range(1, 9):
+        write(generated / f"ppc_recomp.{n}.cpp", f"// recompiled function group {n}\n")
+        print(f"[{n}/8] Recompiling function group {n}")
+    write(generated / "ppc_config.h", "#pragma once\n")
+    print("==> Compiling")
+    write(build_dir / "CMakeCache.txt", "CMAKE_BUILD_TYPE:STRING=Release\n")
+    write(build_dir / "build.ninja", "# generated\n")
+    steps = 600 if switch == "slow" else len(SOURCES)
+    for n in range(1, steps + 1):
+        source = SOURCES[(n - 1) % len(SOURCES)]
+        print(f"[{n}/{steps}] Building CXX object src/{source}.cpp")
+        write(build_dir / "obj" / f"{source}{INTERMEDIATES[n % 2]}", "object code\n")
+        if switch == "slow":
+            time.sleep(0.1)
+        if switch == "fail" and n == 3:
+            fail("src/kernel.cpp: the compiler crashed", 2)
+    for name in ["lib/libquorin.a", "lib/quorin.lib", "pch/pch.pch", "pch/pch.gch", "QuorinLauncher.map"]:
+        write(build_dir / name, "intermediate\n")
+    if switch == "hostile":
+        hostile()
+    print("==> Linking the launcher")
+    write(build_dir / "runtime" / "config.toml", "[game]\npath = \"../../game/extracted\"\n")
+    if switch != "no-launcher":
+        launcher = os.environ.get("QUORIN_LAUNCHER")
+        if not launcher:
+            fail("no launcher to build (QUORIN_LAUNCHER isn't set)")
+        shutil.copyfile(launcher, build_dir / "runtime" / "QuorinLauncher.exe")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--iso", type=Path, help="the game: a disc image or an extracted disc folder")
+    options = parser.parse_args()
+    switch = mode()
+    check_tools()
+    if options.iso:
+        if not options.iso.exists():
+            fail(f"{options.iso} doesn't exist")
+        extract(options.iso)
+    elif not (EXTRACTED / "default.xex").is_file():
+        fail("no game files: run with --iso and the disc image or the extracted disc folder")
+    build(switch)
+    print("==> Done")
+
+
+if __name__ == "__main__":
+    main()

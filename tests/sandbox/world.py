@@ -1,0 +1,165 @@
+#!/usr/bin/python3
+"""Builds the sandbox's world: world.py SANDBOX_FOLDER STAND_IN_EXE
+
+Under SANDBOX_FOLDER, made afresh:
+  www/        the tool archives and the Python package, at the paths the service serves them
+  git/        the project repository, bare, one folder per variant (standard, without-v1.0.0)
+  game.iso    a disc image in the sandbox's own format (see DISC_MAGIC), game-extracted/ the same
+              game as a folder
+  state/      empty: the fault switches and the request log (see README.md)
+  home/       HOME of the bridge's tools, with a git identity
+
+The release table below is what the service answers for releases/latest as well.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import zipfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+DISC_MAGIC = b"QUORIN-DISC-IMAGE 1\n"  # followed by a plain tar archive
+STAMP = (2024, 5, 18, 12, 0, 0)  # every archive entry's time, so the world is the same each time
+
+
+class Release:
+    def __init__(self, repo, tag, archive, program, extras=(), decoys_before=(), decoys_after=()):
+        self.repo, self.tag, self.archive, self.program = repo, tag, archive, program
+        self.extras = extras  # other files of the archive, beside the program
+        self.decoys_before, self.decoys_after = decoys_before, decoys_after  # listed, never served
+
+    def url_path(self, name):
+        return f"/{self.repo}/releases/download/{self.tag}/{name}"
+
+
+RELEASES = [
+    Release("git-for-windows/git", "v2.45.1.windows.1", "MinGit-2.45.1-64-bit.zip", "cmd/git.exe",
+            ["LICENSE.txt", "etc/gitconfig", "mingw64/share/git/completion/git-prompt.sh", "usr/bin/sh.txt"],
+            ["MinGit-2.45.1-64-bit.zip.sha256", "MinGit-2.45.1-busybox-64-bit.zip", "Git-2.45.1-64-bit.exe"],
+            ["MinGit-2.45.1-32-bit.zip", "MinGit-2.45.1-arm64.zip", "PortableGit-2.45.1-64-bit.7z.exe"]),
+    Release("Kitware/CMake", "v3.29.3", "cmake-3.29.3-windows-x86_64.zip",
+            "cmake-3.29.3-windows-x86_64/bin/cmake.exe",
+            ["cmake-3.29.3-windows-x86_64/doc/cmake-3.29/Copyright.txt",
+             "cmake-3.29.3-windows-x86_64/share/cmake-3.29/Modules/CMakeTestCXXCompiler.cmake"],
+            ["cmake-3.29.3-SHA-256.txt", "cmake-3.29.3-windows-x86_64.zip.sha256",
+             "cmake-3.29.3-windows-i386.zip"],
+            ["cmake-3.29.3-windows-x86_64.msi", "cmake-3.29.3-windows-arm64.zip", "cmake-3.29.3-linux-x86_64.tar.gz"]),
+    Release("ninja-build/ninja", "v1.12.1", "ninja-win.zip", "ninja.exe", [],
+            ["ninja-linux.zip", "ninja-win.zip.sha256"], ["ninja-mac.zip", "ninja-winarm64.zip"]),
+    Release("mstorsjo/llvm-mingw", "20240518", "llvm-mingw-20240518-ucrt-x86_64.zip",
+            "llvm-mingw-20240518-ucrt-x86_64/bin/clang++.exe",
+            ["llvm-mingw-20240518-ucrt-x86_64/LICENSE.TXT", "llvm-mingw-20240518-ucrt-x86_64/include/stdio.h",
+             "llvm-mingw-20240518-ucrt-x86_64/x86_64-w64-mingw32/lib/libc++.a"],
+            ["llvm-mingw-20240518-msvcrt-x86_64.zip", "llvm-mingw-20240518-ucrt-x86_64.zip.sha256",
+             "llvm-mingw-20240518-ucrt-i686.zip"],
+            ["llvm-mingw-20240518-ucrt-ubuntu-20.04-x86_64.tar.xz", "llvm-mingw-20240518-ucrt-aarch64.zip"]),
+    Release("quorin-recomp/quorin-recomp", "v1.1.0", None, None),
+]
+
+PYTHON_VERSIONS = ["3.11.9", "3.12.0-b1", "3.12.0", "3.12.1rc1", "3.12.9", "3.12.10", "3.13.0-rc1", "3.13.0"]
+PYTHON_PACKAGE = "/v3-flatcontainer/python/python.nupkg"  # served for every version of the index
+PYTHON_EXTRAS = ["python.nuspec", "[Content_Types].xml", "_rels/.rels", "tools/python312.dll.txt",
+                 "tools/Lib/os.py", "tools/DLLs/_socket.pyd.txt"]
+NO_PROGRAM_ARCHIVE = "/sandbox/no-program.zip"  # for the "serve" switch: an archive without any tool
+
+# The project's history: each release is a commit that sets VERSION; main goes one further.
+PROJECT_HISTORY = [("1.0.0", "v1.0.0"), ("1.1.0", "v1.1.0"), ("1.2.0-dev", None)]
+GIT_IDENTITY = {"GIT_AUTHOR_NAME": "Quorin Sandbox", "GIT_AUTHOR_EMAIL": "sandbox@127.0.0.1",
+                "GIT_COMMITTER_NAME": "Quorin Sandbox", "GIT_COMMITTER_EMAIL": "sandbox@127.0.0.1"}
+
+GAME_FILES = ["default.xex", "nxeart", "media/common.arc", "media/stage01.arc", "media/stage02.arc",
+              "media/movie/intro.wmv", "sound/bgm.xma", "sound/voice/en.xma"]
+
+
+def write_zip(path, files):
+    """files: entry name -> bytes. Entries are written in the order given."""
+    path.parent.mkdir(parents=True, exist_ok=True)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in files.items():
+            archive.writestr(zipfile.ZipInfo(name, STAMP), data)
+
+
+def filler(name):
+    return f"{name}: part of the sandbox's stand-in archive\n".encode()
+
+
+def build_archives(www, standin):
+    program = standin.read_bytes()
+    for release in RELEASES:
+        if release.archive:
+            files = {name: filler(name) for name in release.extras}
+            files[release.program] = program
+            write_zip(www / release.url_path(release.archive).lstrip("/"), files)
+    files = {name: filler(name) for name in PYTHON_EXTRAS}
+    files["tools/python.exe"] = program
+    write_zip(www / PYTHON_PACKAGE.lstrip("/"), files)
+    write_zip(www / NO_PROGRAM_ARCHIVE.lstrip("/"), {"README.txt": filler("README.txt")})
+
+
+def git(*args, cwd, env):
+    subprocess.run(["git", *args], cwd=cwd, env=env, check=True, stdout=subprocess.DEVNULL)
+
+
+def build_repository(sandbox):
+    work = sandbox / "project"
+    shutil.copytree(HERE / "project", work)
+    env = {"PATH": os.environ["PATH"], "HOME": str(sandbox / "home"), "GIT_CONFIG_NOSYSTEM": "1",
+           "GIT_AUTHOR_DATE": "2024-05-18T12:00:00Z", "GIT_COMMITTER_DATE": "2024-05-18T12:00:00Z", **GIT_IDENTITY}
+    git("init", "-q", "-b", "main", cwd=work, env=env)
+    for version, tag in PROJECT_HISTORY:
+        (work / "VERSION").write_text(version + "\n")
+        git("add", "-A", cwd=work, env=env)
+        git("commit", "-q", "-m", f"Quorin Recompiled {version}", cwd=work, env=env)
+        if tag:
+            git("tag", "-a", "-m", f"Quorin Recompiled {version}", tag, cwd=work, env=env)
+    for variant in ["standard", "without-v1.0.0"]:
+        git("clone", "-q", "--bare", str(work), str(sandbox / "git" / variant / "quorin-recomp.git"), cwd=work, env=env)
+    git("tag", "-d", "v1.0.0", cwd=sandbox / "git" / "without-v1.0.0" / "quorin-recomp.git", env=env)
+    shutil.rmtree(work)
+
+
+def game_file(name):
+    """Some bytes, distinct per file; the executable starts like a real one."""
+    head = b"XEX2" if name == "default.xex" else b""
+    return head + (name.encode() + b"\n") * (2000 + 100 * len(name))
+
+
+def build_game(sandbox):
+    folder = sandbox / "game-extracted"
+    for name in GAME_FILES:
+        (folder / name).parent.mkdir(parents=True, exist_ok=True)
+        (folder / name).write_bytes(game_file(name))
+    with open(sandbox / "game.iso", "wb") as image:
+        image.write(DISC_MAGIC)
+        with tarfile.open(fileobj=image, mode="w", format=tarfile.PAX_FORMAT) as tar:
+            for name in GAME_FILES:
+                info = tar.gettarinfo(folder / name, arcname=name)
+                info.uid = info.gid = 0
+                info.uname = info.gname = ""
+                info.mtime = 0
+                with open(folder / name, "rb") as data:
+                    tar.addfile(info, data)
+
+
+def build(sandbox, standin):
+    for part in ["www", "git", "project", "game-extracted", "game.iso", "state", "home"]:
+        path = sandbox / part
+        if path.is_dir():
+            shutil.rmtree(path)
+        else:
+            path.unlink(missing_ok=True)
+    for part in ["state", "home"]:
+        (sandbox / part).mkdir(parents=True)
+    (sandbox / "home" / ".gitconfig").write_text(
+        "[user]\n\tname = Quorin Sandbox\n\temail = sandbox@127.0.0.1\n[init]\n\tdefaultBranch = main\n")
+    build_archives(sandbox / "www", standin)
+    build_repository(sandbox)
+    build_game(sandbox)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    build(Path(sys.argv[1]).resolve(), Path(sys.argv[2]))

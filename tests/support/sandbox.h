@@ -1,0 +1,147 @@
+// The end-to-end sandbox as a Windows test sees it (tests/sandbox/README.md): its folder, its
+// fault switches and request log, the bridge's stand-in, and running a program to its end with
+// its output. CTest sets QUORIN_SANDBOX and QUORIN_STANDIN for the tests that use the sandbox.
+#pragma once
+
+#include "support/host_path.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace testing_support {
+
+// A path inside the sandbox folder, e.g. SandboxPath(L"game.iso").
+inline std::wstring SandboxPath(const std::wstring& relative) { return HostPath("QUORIN_SANDBOX") + L"\\" + relative; }
+
+inline std::string FileText(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Sets the fault switches, replacing the file at once so that the service never reads half of
+// it; "" turns every switch off.
+inline void SetFaults(const std::string& json) {
+    const std::wstring path = SandboxPath(L"state\\faults.json"), temporary = path + L".new";
+    std::ofstream(std::filesystem::path(temporary), std::ios::binary) << json;
+    MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// The requests the service answered since ClearRequests, one "GET /path 200" a line.
+inline std::string Requests() { return FileText(SandboxPath(L"state\\requests.log")); }
+inline void ClearRequests() { DeleteFileW(SandboxPath(L"state\\requests.log").c_str()); }
+
+// Copies the bridge's stand-in into a folder under a tool's name (git.exe, python.exe...) and
+// returns its path.
+inline std::wstring StandIn(const std::wstring& folder, const std::wstring& name) {
+    const std::wstring path = folder + L"\\" + name;
+    CopyFileW(HostPath("QUORIN_STANDIN").c_str(), path.c_str(), FALSE);
+    return path;
+}
+
+// Puts a folder in front of PATH for its lifetime; child processes inherit it.
+class PathPrefix {
+public:
+    explicit PathPrefix(const std::wstring& folder) : old_(32768, L'\0') {
+        old_.resize(GetEnvironmentVariableW(L"PATH", old_.data(), static_cast<DWORD>(old_.size())));
+        SetEnvironmentVariableW(L"PATH", (folder + L";" + old_).c_str());
+    }
+    ~PathPrefix() { SetEnvironmentVariableW(L"PATH", old_.c_str()); }
+    PathPrefix(const PathPrefix&) = delete;
+    PathPrefix& operator=(const PathPrefix&) = delete;
+
+private:
+    std::wstring old_;
+};
+
+// A program started hidden, its standard output and error merged into one pipe.
+class Program {
+public:
+    explicit Program(std::wstring commandLine, const std::wstring& folder = L"", HANDLE job = nullptr) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE write = nullptr;
+        CreatePipe(&read_, &write, &inherit, 0);
+        SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = write;
+        PROCESS_INFORMATION process{};
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
+                           nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+            if (job) AssignProcessToJobObject(job, process.hProcess);
+            ResumeThread(process.hThread);
+            CloseHandle(process.hThread);
+            process_ = process.hProcess;
+        } else {
+            error_ = GetLastError();
+        }
+        CloseHandle(write);
+    }
+    ~Program() {
+        if (process_) CloseHandle(process_);
+        CloseHandle(read_);
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    bool started() const { return process_ != nullptr; }
+    DWORD error() const { return error_; }  // why it didn't start
+
+    // The next line of output with its "\n", or what is left at the end.
+    std::string ReadLine() {
+        std::string line;
+        char c;
+        DWORD got = 0;
+        while (::ReadFile(read_, &c, 1, &got, nullptr) && got) {
+            line += c;
+            if (c == '\n') break;
+        }
+        return line;
+    }
+
+    // Reads the rest of the output and waits for the exit code (-1 when it didn't start).
+    std::string ReadAll() {
+        std::string output;
+        char buffer[4096];
+        DWORD got = 0;
+        while (::ReadFile(read_, buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
+        return output;
+    }
+    int Wait() {
+        DWORD code = static_cast<DWORD>(-1);
+        if (process_ && WaitForSingleObject(process_, INFINITE) == WAIT_OBJECT_0) GetExitCodeProcess(process_, &code);
+        return static_cast<int>(code);
+    }
+
+private:
+    HANDLE read_ = nullptr;
+    HANDLE process_ = nullptr;
+    DWORD error_ = 0;
+};
+
+struct Finished {
+    int code;
+    std::string output;
+};
+
+inline Finished RunProgram(const std::wstring& commandLine, const std::wstring& folder = L"") {
+    Program program(commandLine, folder);
+    if (!program.started()) return {-1, "can't start it: error " + std::to_string(program.error())};
+    std::string output = program.ReadAll();
+    return {program.Wait(), output};
+}
+
+inline std::string Utf8(const std::wstring& text) {
+    std::string bytes(text.size() * 3, '\0');
+    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                                     static_cast<int>(bytes.size()), nullptr, nullptr));
+    return bytes;
+}
+
+inline std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+}  // namespace testing_support
