@@ -1,0 +1,34 @@
+#include "releases.h"
+
+#include "http.h"
+#include "report.h"
+#include "scan.h"
+#include "services.h"
+
+namespace setup {
+namespace {
+
+// The API's answer about the latest release of "owner/name", or false.
+bool LatestRelease(const std::string& repository, std::string& answer) {
+    return Get(std::wstring(kGitHubApi) + L"/repos/" + Widen(repository) + L"/releases/latest", &answer, nullptr,
+               nullptr);
+}
+
+}  // namespace
+
+std::wstring LatestAsset(const char* repository, const char* pattern) {
+    std::string answer;
+    if (!LatestRelease(repository, answer))
+        Fail(L"Couldn't reach GitHub to find " + Widen(repository) + L". Check the internet connection.");
+    const std::string link = FindAsset(answer, pattern);
+    if (link.empty()) Fail(L"No download of " + Widen(repository) + L" matched what Setup expects.");
+    return Widen(link);
+}
+
+std::wstring ReleaseTag() {
+    std::string answer;
+    if (!LatestRelease(std::string(kRepoOwner) + "/quorin-recomp", answer)) return {};
+    return Widen(FirstValue(answer, "tag_name"));
+}
+
+}  // namespace setup

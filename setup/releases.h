@@ -1,0 +1,18 @@
+// The newest release of a GitHub repository, asked of the GitHub REST API.
+#pragma once
+
+#include <string>
+
+namespace setup {
+
+// The download link of the first asset of `repository`'s latest release ("owner/name") whose
+// file name matches the whole ECMAScript `pattern`, ignoring case. Fails with "Couldn't reach
+// GitHub to find <repository>. Check the internet connection." when the API can't be asked, and
+// with "No download of <repository> matched what Setup expects." when nothing fits.
+std::wstring LatestAsset(const char* repository, const char* pattern);
+
+// The tag of the project's latest release, or "" when it can't be found out (no message: the
+// source step decides what to do without it).
+std::wstring ReleaseTag();
+
+}  // namespace setup

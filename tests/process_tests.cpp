@@ -1,0 +1,232 @@
+// The process runner with real child processes under Wine: the test child prints given bytes in
+// given chunks, exits with a given code and can start a grandchild.
+#include "handle.h"
+#include "processes.h"
+#include "report.h"
+#include "support/host_path.h"
+#include "support/scratch.h"
+#include "support/test_window.h"
+#include "text.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+using setup::Failed;
+using testing_support::TestWindow;
+
+namespace {
+
+class Process : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // As start-up makes it: every process in the job dies when the job is closed.
+        job_.Attach(CreateJobObjectW(nullptr, nullptr));
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        setup::s_job = job_.get();
+        setup::s_cancel = false;
+    }
+    void TearDown() override { setup::s_cancel = false; }
+
+    static std::wstring Child(const std::wstring& arguments) {
+        return setup::Quote(testing_support::HostPath("QUORIN_CHILD_EXE")) + L" " + arguments;
+    }
+
+    // Runs the command line and gives back the lines that reached the callback.
+    std::vector<std::string> Output(const std::wstring& commandLine, int expectedCode = 0, const fs::path& folder = {}) {
+        std::vector<std::string> lines;
+        EXPECT_EQ(setup::Run(commandLine, folder, [&](const std::string& line) { lines.push_back(line); }), expectedCode);
+        return lines;
+    }
+
+    // The message of the Failed that `work` throws.
+    template <typename Work>
+    static std::wstring Failure(Work work) {
+        try {
+            work();
+        } catch (const Failed& failed) {
+            return failed.message;
+        }
+        return L"(no failure)";
+    }
+
+    setup::Handle job_;
+    TestWindow window_;
+};
+
+using Lines = std::vector<std::string>;
+using LogLines = std::vector<std::wstring>;
+
+TEST_F(Process, CutsLinesAtCrOrLfAndDropsEmptyOnes) {
+    const std::wstring command = Child(LR"("a\r\nb")");
+    EXPECT_EQ(Output(command), (Lines{"a", "b"})) << "b is the unterminated last piece";
+    EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + command, L"a", L"b"}));
+
+    EXPECT_EQ(Output(Child(LR"("\r\r\n\none\rtwo\n\nthree\r\n" "\n")")), (Lines{"one", "two", "three"}));
+}
+
+TEST_F(Process, DeliversALineSplitAcrossReadsOnceAndWhole) {
+    EXPECT_EQ(Output(Child(LR"(--pause 50 "hel" "lo wor" "ld\nnext\n")")), (Lines{"hello world", "next"}));
+
+    // Longer than one 4096-byte read.
+    const Lines long_ = Output(Child(LR"(--big 10000 "\nafter\n")"));
+    ASSERT_EQ(long_.size(), 2u);
+    EXPECT_EQ(long_[0], std::string(10000, 'x'));
+    EXPECT_EQ(long_[1], "after");
+}
+
+TEST_F(Process, KeepsProgressLinesOutOfTheLogButGivesThemToTheCallback) {
+    const std::wstring command = Child(LR"("  42% built\n" " 7% one space\n" "7% none\n" "  no percent\n" "  99% last")");
+    EXPECT_EQ(Output(command), (Lines{"  42% built", " 7% one space", "7% none", "  no percent", "  99% last"}));
+    EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + command, L" 7% one space", L"7% none", L"  no percent", L"  99% last"}))
+        << "the unterminated last piece is logged even when it looks like progress";
+}
+
+TEST_F(Process, LogsOutputAsUtf8OrElseInTheAnsiCodePage) {
+    const std::wstring command = Child(LR"("caf\xc3\xa9\n" "caf\xe9\n")");
+    Output(command);
+    EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + command, L"caf\u00e9", L"caf\u00e9"}));
+}
+
+TEST_F(Process, PassesTheExitCodeThrough) {
+    EXPECT_EQ(setup::Run(Child(L"--exit 0"), {}, {}), 0);
+    EXPECT_EQ(setup::Run(Child(L"--exit 3"), {}, {}), 3);
+    EXPECT_EQ(setup::Run(Child(L"--exit 259"), {}, {}), 259);
+    EXPECT_EQ(setup::Run(Child(L"--exit 0xC0000005"), {}, {}), static_cast<int>(0xC0000005));
+}
+
+TEST_F(Process, RunsInTheGivenFolderOrElseInTheCurrentOne) {
+    EXPECT_EQ(fs::path(Output(Child(L"--cwd")).at(0)), fs::current_path());
+
+    testing_support::Scratch scratch;
+    const fs::path folder = scratch.Folder(u8"\u00e9t\u00e9 and spaces");
+    const Lines lines = Output(Child(L"--cwd"), 0, folder);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(fs::equivalent(fs::path(std::u8string(lines[0].begin(), lines[0].end())), folder)) << lines[0];
+}
+
+TEST_F(Process, FailsToStartAMissingProgramOrFolder) {
+    const std::wstring missing = L"quorin-no-such-program.exe --version";
+    EXPECT_EQ(Failure([&] { setup::Run(missing, {}, {}); }), L"Couldn't start: " + missing);
+    EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + missing})) << "the command line is logged before the start";
+
+    testing_support::Scratch scratch;
+    const std::wstring child = Child(L"--cwd");
+    EXPECT_EQ(Failure([&] { setup::Run(child, scratch.root() / "missing", {}); }), L"Couldn't start: " + child);
+}
+
+bool Running(DWORD pid) {
+    const setup::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+        if (entry.th32ProcessID == pid) return true;
+    return false;
+}
+
+TEST_F(Process, CancelEndsTheChildAndItsDescendants) {
+    // The child starts a grandchild that sleeps and holds the pipe, then sleeps itself; the
+    // "window" cancels as soon as both are known.
+    DWORD child = 0, grandchild = 0;
+    setup::Handle watch;
+    const auto cancel = [&](const std::string& line) {
+        if (line.starts_with("child ")) child = std::stoul(line.substr(6));
+        if (!line.starts_with("grandchild ")) return;
+        grandchild = std::stoul(line.substr(11));
+        watch.Attach(OpenProcess(SYNCHRONIZE, FALSE, grandchild));
+        setup::s_cancel = true;
+        TerminateJobObject(setup::s_job, 1);
+    };
+    EXPECT_EQ(Failure([&] { setup::Run(Child(L"--spawn --sleep 60000"), {}, cancel); }), L"Cancelled.");
+
+    ASSERT_NE(grandchild, 0u);
+    ASSERT_TRUE(watch);
+    ASSERT_EQ(WaitForSingleObject(watch.get(), 10000), WAIT_OBJECT_0) << "the grandchild is still running";
+    EXPECT_FALSE(Running(child));
+    EXPECT_FALSE(Running(grandchild));
+}
+
+TEST_F(Process, ACancelDuringARunThatEndsNormallyStillFails) {
+    setup::s_cancel = true;
+    Lines lines;
+    EXPECT_EQ(Failure([&] { setup::Run(Child(LR"("done\n")"), {}, [&](const std::string& line) { lines.push_back(line); }); }),
+              L"Cancelled.");
+    EXPECT_EQ(lines, (Lines{"done"})) << "the output is still delivered";
+}
+
+TEST_F(Process, TakesALineOfManyMegabytes) {
+    for (const wchar_t* end : {L"", LR"("\n")"}) {
+        Lines lines = Output(Child(L"--big 16777216 " + std::wstring(end)));
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].size(), 16777216u);
+        EXPECT_EQ(lines[0].find_first_not_of('x'), std::string::npos);
+        const LogLines logged = window_.LogLines();
+        ASSERT_EQ(logged.size(), 2u);
+        EXPECT_EQ(logged[1].size(), 16777216u);
+    }
+}
+
+// Wine's GetProcessHandleCount always says 0, so the handle table is probed instead; new
+// handles take the lowest free values, well below the end of the probe.
+int OpenHandles() {
+    int count = 0;
+    DWORD flags = 0;
+    for (ULONG_PTR value = 4; value < 0x4000; value += 4)
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != 0;
+    return count;
+}
+
+TEST_F(Process, LeaksNoHandleOnAnyPath) {
+    const auto once = [&](int round) {
+        try {
+            switch (round % 4) {
+            case 0: setup::Run(Child(LR"("one\ntwo")"), {}, {}); break;
+            case 1: setup::Run(L"quorin-no-such-program.exe", {}, {}); break;
+            case 2: setup::Run(Child(LR"("boom\nmore\n")"), {}, [](const std::string&) { throw std::runtime_error("parser"); }); break;
+            case 3: setup::Run(Child(L"--exit 7"), L"Z:\\quorin\\no\\such\\folder", {}); break;
+            }
+        } catch (const Failed&) {
+        } catch (const std::runtime_error&) {
+        }
+        window_.Take();
+    };
+    for (int round = 0; round < 4; ++round) once(round);  // lets the system make its lazy handles
+
+    const int before = OpenHandles();
+    for (int round = 0; round < 200; ++round) once(round);
+    EXPECT_EQ(OpenHandles(), before);
+}
+
+TEST_F(Process, GitOutputKeepsTheFirstNonEmptyLineAndTheResult) {
+    // The test child stands in for git: it is found first on the PATH under that name.
+    testing_support::Scratch scratch;
+    const fs::path bin = scratch.Folder("bin");
+    fs::copy_file(testing_support::HostPath("QUORIN_CHILD_EXE"), bin / "git.exe");
+    const fs::path repository = scratch.Folder("the repo");
+    std::wstring path(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+    SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + path).c_str());
+
+    std::string output = "stale";
+    EXPECT_TRUE(setup::GitOutput(repository, LR"("\n\n" "main\nsecond\n")", output));
+    EXPECT_EQ(output, "main");
+    EXPECT_EQ(window_.LogLines().front(), L"$ git -C " + setup::Quote(repository) + LR"( "\n\n" "main\nsecond\n")");
+
+    EXPECT_FALSE(setup::GitOutput(repository, LR"(--exit 128 "fatal: not a git repository\n")", output));
+    EXPECT_EQ(output, "fatal: not a git repository");
+
+    EXPECT_TRUE(setup::GitOutput(repository, L"--cwd", output));
+    EXPECT_TRUE(fs::equivalent(output, repository)) << "runs in the repository";
+
+    EXPECT_FALSE(setup::GitOutput(repository, L"--exit 1", output));
+    EXPECT_EQ(output, "") << "nothing printed";
+    SetEnvironmentVariableW(L"PATH", path.c_str());
+}
+
+}  // namespace

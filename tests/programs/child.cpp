@@ -1,0 +1,121 @@
+// The child process of the process-runner tests and benchmark: writes given bytes in given
+// chunks, with pauses, and exits with a given code.
+//
+//   child [options] [chunk...]
+//     chunk            written with one WriteFile; \r \n \\ and \xHH stand for those bytes
+//     --pause MS       between chunks
+//     --exit N         the exit code (default 0)
+//     --cwd            first writes the current folder in UTF-8 and a LF
+//     --big N          first writes N bytes of 'x' (no line end), in pieces of 64 KiB
+//     --lines N        first writes N numbered lines of 80 bytes, as fast as it can
+//     --spawn          first starts a grandchild (this program, "--sleep 60000") that inherits
+//                      the output, and writes "child <pid>" and "grandchild <pid>" lines
+//     --sleep MS       sleeps before exiting
+//
+// Called like git ("-C <folder> ..."), it skips the folder, so it can stand in for git.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void Write(const std::string& bytes) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::string Unescape(const char* text) {
+    std::string bytes;
+    for (const char* c = text; *c; ++c) {
+        if (*c != '\\' || !c[1]) {
+            bytes += *c;
+        } else if (*++c == 'x' && c[1] && c[2]) {
+            bytes += static_cast<char>(std::strtoul(std::string(c + 1, 2).c_str(), nullptr, 16));
+            c += 2;
+        } else {
+            bytes += *c == 'r' ? '\r' : *c == 'n' ? '\n' : *c;
+        }
+    }
+    return bytes;
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string bytes(text.size() * 3, '\0');
+    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                                     static_cast<int>(bytes.size()), nullptr, nullptr));
+    return bytes;
+}
+
+void WriteFolder() {
+    std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
+    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    Write(Utf8(folder) + "\n");
+}
+
+void WriteBig(unsigned long long size) {
+    const std::string piece(64 * 1024, 'x');
+    for (; size > piece.size(); size -= piece.size()) Write(piece);
+    Write(piece.substr(0, size));
+}
+
+void WriteLines(unsigned long count) {
+    char line[81];
+    for (unsigned long i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, "[%7lu/%7lu] Building CXX object src/ppc/ppc_recomp.%06lu.cpp.obj......\n", i + 1,
+                      count, i);
+        Write(line);
+    }
+}
+
+void Spawn() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --sleep 60000";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
+        ExitProcess(99);
+    Write("child " + std::to_string(GetCurrentProcessId()) + "\ngrandchild " + std::to_string(started.dwProcessId) +
+          "\n");
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int first = 1;
+    if (argc > 2 && std::strcmp(argv[1], "-C") == 0) first = 3;
+    DWORD pause = 0, sleep = 0;
+    UINT code = 0;
+    bool wrote = false;
+    for (int i = first; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool valued = i + 1 < argc;
+        if (option == "--pause" && valued) {
+            pause = std::strtoul(argv[++i], nullptr, 10);
+        } else if (option == "--exit" && valued) {
+            code = std::strtoul(argv[++i], nullptr, 0);
+        } else if (option == "--sleep" && valued) {
+            sleep = std::strtoul(argv[++i], nullptr, 10);
+        } else if (option == "--big" && valued) {
+            WriteBig(std::strtoull(argv[++i], nullptr, 10));
+        } else if (option == "--lines" && valued) {
+            WriteLines(std::strtoul(argv[++i], nullptr, 10));
+        } else if (option == "--cwd") {
+            WriteFolder();
+        } else if (option == "--spawn") {
+            Spawn();
+        } else {
+            if (wrote && pause) Sleep(pause);
+            Write(Unescape(argv[i]));
+            wrote = true;
+        }
+    }
+    if (sleep) Sleep(sleep);
+    ExitProcess(code);
+}
