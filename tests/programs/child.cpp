@@ -61,12 +61,18 @@ void WriteBig(unsigned long long size) {
     Write(piece.substr(0, size));
 }
 
+// Buffered like a C runtime's output to a pipe, 4 KiB a write.
 void WriteLines(unsigned long count) {
+    std::string block;
     char line[81];
     for (unsigned long i = 0; i < count; ++i) {
         std::snprintf(line, sizeof line, "[%7lu/%7lu] Building CXX object src/ppc/ppc_recomp.%06lu.cpp.obj......\n", i + 1,
                       count, i);
-        Write(line);
+        block += line;
+        if (block.size() > 4096 - sizeof line || i + 1 == count) {
+            Write(block);
+            block.clear();
+        }
     }
 }
 

@@ -1,0 +1,119 @@
+// A child that prints 500,000 build lines (about 40 MB) as fast as it can: Run, on a worker
+// thread, logging every line to a file as the install does while this thread plays the window,
+// against a bare pipe-read loop of ours, in the same Wine, alternating.
+//
+//   run_bench     (QUORIN_CHILD_EXE names the test child, as ./dev bench sets it)
+#include "globals.h"
+#include "handle.h"
+#include "processes.h"
+#include "report.h"
+#include "support/host_path.h"
+#include "support/test_window.h"
+#include "text.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned long kLines = 500000;
+
+template <typename Work>
+double Seconds(Work work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Run as the install worker calls it, with setup.log open; this thread empties the queue as
+// the window would. Returns the number of lines the window received.
+std::size_t Ours(const std::wstring& command, const fs::path& log) {
+    testing_support::TestWindow window;
+    setup::s_logFile.open(log, std::ios::out | std::ios::trunc);
+    std::thread worker([&] {
+        setup::Run(command, {}, {});
+        setup::PostText(setup::kFinishedMessage, 0, L"done");
+    });
+    std::size_t lines = 0;
+    for (bool done = false; !done;) {
+        WaitMessage();
+        for (const auto& posted : window.Take()) {
+            lines += posted.message == setup::kLogLineMessage;
+            done = done || posted.message == setup::kFinishedMessage;
+        }
+    }
+    worker.join();
+    setup::s_logFile.close();
+    return lines;
+}
+
+// The reference: a pipe, the child, and a read loop that writes the bytes to a file.
+std::size_t Bare(std::wstring command, const fs::path& log) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    CreatePipe(&read, &write, &inherit, 0);
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = write;
+    PROCESS_INFORMATION child{};
+    CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child);
+    CloseHandle(write);
+    std::FILE* out = _wfopen(log.c_str(), L"wb");
+    char buffer[4096];
+    DWORD count = 0;
+    std::size_t lines = 0;
+    while (ReadFile(read, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+        std::fwrite(buffer, 1, count, out);
+        lines += std::count(buffer, buffer + count, '\n');
+    }
+    std::fclose(out);
+    CloseHandle(read);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return lines;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main() try {
+    setup::Handle job(CreateJobObjectW(nullptr, nullptr));
+    setup::s_job = job.get();
+    const std::wstring command =
+        setup::Quote(testing_support::HostPath("QUORIN_CHILD_EXE")) + L" --lines " + std::to_wstring(kLines);
+    const fs::path log = fs::temp_directory_path() / "quorin-run-bench.log";
+
+    std::vector<double> ours, bare;
+    for (int round = 0; round < 3; ++round) {
+        std::size_t lines[2] = {};
+        ours.push_back(Seconds([&] { lines[0] = Ours(command, log); }));
+        bare.push_back(Seconds([&] { lines[1] = Bare(command, log); }));
+        if (lines[0] != kLines + 1 || lines[1] != kLines) {  // Run also logs its command line
+            std::fprintf(stderr, "run_bench: %zu lines through Run, %zu through the bare loop\n", lines[0], lines[1]);
+            return 1;
+        }
+    }
+    fs::remove(log);
+    std::printf("run_bench: %lu lines (%.0f MB) from a child: Run/bare pipe loop time %.2f, %.0f lines/s through Run "
+                "(%.0f lines/s bare)\n",
+                kLines, kLines * 78.0 / (1 << 20), Median(ours) / Median(bare), kLines / Median(ours),
+                kLines / Median(bare));
+} catch (const setup::Failed& failed) {
+    std::fprintf(stderr, "run_bench: %ls\n", failed.message.c_str());
+    return 1;
+}
