@@ -11,6 +11,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cwctype>
 #include <string>

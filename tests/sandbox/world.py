@@ -78,7 +78,9 @@ def write_zip(path, files):
     path.parent.mkdir(parents=True, exist_ok=True)
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
         for name, data in files.items():
-            archive.writestr(zipfile.ZipInfo(name, STAMP), data)
+            entry = zipfile.ZipInfo(name, STAMP)
+            entry.create_system, entry.external_attr = 0, 0x20  # made on Windows: no Unix modes
+            archive.writestr(entry, data)
 
 
 def filler(name):
