@@ -46,7 +46,7 @@ TEST_F(Bridge, TurnsWindowsPathsIntoUnixOnesNonAsciiNamesIncluded) {
 
     ASSERT_EQ(run.code, 0) << run.output;
     // Wine names a C: path through the prefix's drive link, so only the ends are certain.
-    const std::string unixFolder = "/" + Utf8(name), made = unixFolder + "/not/yet/made.txt\n";
+    const std::string unixFolder = Utf8(L"/" + name), made = unixFolder + "/not/yet/made.txt\n";
     EXPECT_EQ(run.output.front(), '/') << run.output;
     EXPECT_NE(run.output.find(unixFolder + "\nabsolute\nrelative\n/"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.substr(run.output.size() - std::min(made.size(), run.output.size())), made) << run.output;
