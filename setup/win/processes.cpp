@@ -63,9 +63,10 @@ int Run(const std::wstring& commandLine, const std::filesystem::path& folder, co
 
 bool GitOutput(const std::filesystem::path& repository, const std::wstring& arguments, std::string& output) {
     output.clear();
-    return Run(L"git -C " + Quote(repository) + L" " + arguments, repository, [&](const std::string& text) {
-               if (output.empty()) output = text;
-           }) == 0;
+    const auto keepFirst = [&](const std::string& line) {
+        if (output.empty()) output = line;
+    };
+    return Run(L"git -C " + Quote(repository) + L" " + arguments, repository, keepFirst) == 0;
 }
 
 }  // namespace setup
