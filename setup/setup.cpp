@@ -1,7 +1,18 @@
 // The setup window: start-up, the message loop and the window procedure.
+#include "setup.h"
+
+#include "args.h"
+#include "choices.h"
 #include "globals.h"
+#include "install.h"
+#include "window.h"
 
 #include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <memory>
 
 namespace setup {
 
@@ -19,13 +30,190 @@ std::ofstream s_logFile;
 std::mutex s_logLock;
 std::wstring s_installed;
 
-}  // namespace setup
-
 namespace {
 
+namespace fs = std::filesystem;
+
+constexpr const wchar_t* kClassName = L"QuorinSetup";
+
+std::vector<std::wstring> Arguments() {
+    int count = 0;
+    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> args(list, list + (list ? count : 0));
+    LocalFree(list);
+    return args;
+}
+
+// Children join the job as they start; closing its last handle kills whatever is left in it.
+void CreateJob() {
+    s_job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(s_job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
+// The system's message font for every control.
+void CreateFonts() {
+    NONCLIENTMETRICSW metrics{};
+    static_assert(sizeof metrics == 504, "the full record, padded border included");
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    s_font = CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+// The same font, half as large again and bold.
+HFONT TitleFont() {
+    LOGFONTW font{};
+    GetObjectW(s_font, sizeof font, &font);
+    font.lfHeight = font.lfHeight * 3 / 2;
+    font.lfWeight = FW_BOLD;
+    return CreateFontIndirectW(&font);
+}
+
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void RegisterWindowClass(HINSTANCE instance) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = WndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassW(&windowClass);
+}
+
+// The folder this program sits in when it belongs to an install, else <system drive>\Quorin-Recomp.
+std::wstring ProposedFolder() {
+    wchar_t program[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const fs::path folder = fs::path(program).parent_path();
+    if (Exists(RepoFolder(folder) / ".git")) return folder.wstring();
+    wchar_t drive[8] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"SystemDrive", drive, 8);
+    return std::wstring(length > 0 && length < 8 ? drive : L"C:") + L"\\Quorin-Recomp";
+}
+
+// Centred across, a third of the way down.
+void PlaceOnScreen() {
+    RECT frame{};
+    GetWindowRect(s_window, &frame);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    SetWindowPos(s_window, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 3, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+}
+
+// The game is already extracted here: an update needs no game copy. Looked at once, at start.
+void ShowExistingInstall() {
+    if (!Exists(ExtractedMarker(RepoFolder(Text(kInstallFolder))))) return;
+    SetText(kInstallButton, L"Update");
+    SetText(kStatusLine, L"Already installed here: Update gets the latest version and rebuilds.");
+    for (int id : {kDiscImage, kExtractedFolder, kSourcePath, kBrowseSource, kDeleteIso}) EnableWindow(Control(id), FALSE);
+    SetText(kSourceHint, L"Not needed: the game's files are already in this install.");
+}
+
+// A string posted by the worker; the window owns it from here.
+std::unique_ptr<std::wstring> Take(LPARAM lParam) { return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam)); }
+
+// Closing stops a run first (after asking), and waits for the worker: it only posts, so it
+// can't be waiting for this thread in turn.
+void OnClose(HWND window) {
+    if (s_busy && Ask(L"Setup is still running. Stop it?", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    Cancel();
+    if (s_worker.joinable()) s_worker.join();
+    DestroyWindow(window);
+}
+
+// True when the command was one of ours.
+bool OnCommand(int id, int notification) {
+    switch (id) {
+    case kBrowseSource:
+        BrowseSource();
+        return true;
+    case kInstallFolder:
+        if (notification == EN_KILLFOCUS) UpdateFreeSpace();
+        return true;
+    case kBrowseFolder:
+        BrowseDir();
+        UpdateFreeSpace();
+        return true;
+    case kInstallButton:
+        StartOrCancel();
+        return true;
+    case kPlay:
+        Play();
+        return true;
+    case kDiscImage:
+    case kExtractedFolder:
+        SetText(kSourcePath, L"");
+        UpdateSourceChoice();
+        return true;
+    case kDetailsToggle:
+        s_showLog = !s_showLog;
+        Layout();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The two hints are grey on the window's own background.
+LRESULT OnHintColor(HDC dc) {
+    SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+bool IsHint(LPARAM control) {
+    const HWND hint = reinterpret_cast<HWND>(control);
+    return hint == Control(kSourceHint) || hint == Control(kFreeSpaceHint);
+}
+
+void OnFinished(bool ok, const std::wstring& message) {
+    SetText(kStatusLine, message);
+    SetBusy(false);
+    SetProgress(ok ? 100 : 0);
+    if (ok) {
+        SetText(kInstallButton, L"Update");
+        ShowWindow(Control(kPlay), SW_SHOW);
+        if (s_updateMode)
+            Play();  // the launcher starts and the window closes, with no box
+        else
+            Ask(message, MB_ICONINFORMATION);
+        return;
+    }
+    if (!s_showLog) {  // the log is what explains a failure
+        s_showLog = true;
+        Layout();
+    }
+    Ask(message, MB_ICONWARNING);
+}
+
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
+    switch (message) {
+    case WM_DESTROY:
         PostQuitMessage(0);
+        return 0;
+    case WM_CLOSE:
+        OnClose(window);
+        return 0;
+    case WM_COMMAND:
+        if (OnCommand(LOWORD(wParam), HIWORD(wParam))) return 0;
+        break;
+    case WM_CTLCOLORSTATIC:
+        if (IsHint(lParam)) return OnHintColor(reinterpret_cast<HDC>(wParam));
+        break;
+    case kLogLineMessage:
+        AppendDetails(*Take(lParam));
+        return 0;
+    case kStatusMessage:
+        SetText(kStatusLine, *Take(lParam));
+        return 0;
+    case kProgressMessage:
+        SetProgress(static_cast<int>(static_cast<DWORD>(wParam)));
+        return 0;
+    case kFinishedMessage:
+        OnFinished(wParam != 0, *Take(lParam));
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -33,25 +221,49 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = WndProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = L"QuorinSetup";
-    RegisterClassW(&windowClass);
+void StartUp(const std::vector<std::wstring>& args, int show) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    CreateJob();
+    CreateFonts();
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterWindowClass(instance);
+    const std::wstring updateFolder = UpdateFolder(args);
+    s_updateMode = !updateFolder.empty();
 
-    HWND window = CreateWindowExW(0, L"QuorinSetup", L"Quorin Recompiled Setup",
-                                  WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  640, 422, nullptr, nullptr, instance, nullptr);
-    ShowWindow(window, show);
+    s_window = CreateWindowExW(0, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr,
+                               nullptr, instance, nullptr);
+    s_titleFont = TitleFont();
+    CreateControls(s_updateMode ? updateFolder : ProposedFolder());
+    UpdateSourceChoice();
+    UpdateFreeSpace();
+    Layout();
+    PlaceOnScreen();
+    ShowExistingInstall();
+    ShowWindow(s_window, show);
+    if (s_updateMode) PostMessageW(s_window, WM_COMMAND, kInstallButton, 0);
+}
 
+void MessageLoop() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(s_window, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+}
+
+void ShutDown() {
+    CloseHandle(s_job);
+    CoUninitialize();
+}
+
+}  // namespace setup
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+    setup::StartUp(setup::Arguments(), show);
+    setup::MessageLoop();
+    setup::ShutDown();
     return 0;
 }

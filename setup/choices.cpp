@@ -1,0 +1,188 @@
+#include "choices.h"
+
+#include "globals.h"
+#include "install.h"
+#include "text.h"
+#include "window.h"
+
+#include <windows.h>
+#include <commdlg.h>
+#include <shobjidl.h>
+
+#include "handle.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace setup {
+namespace {
+
+constexpr const wchar_t* kFolderName = L"Quorin-Recomp";
+
+// The nearest folder at or above `path` that exists, or "" when even the root is missing.
+fs::path NearestExisting(fs::path path) {
+    while (!path.empty()) {
+        std::error_code error;
+        const fs::file_type type = fs::status(path, error).type();
+        if (type != fs::file_type::not_found && type != fs::file_type::none) return path;
+        fs::path parent = path.parent_path();
+        if (parent.empty() || parent == path) break;
+        path = std::move(parent);
+    }
+    return path;
+}
+
+bool IsFolder(const std::wstring& path) {
+    std::error_code error;
+    return fs::is_directory(fs::status(path, error));
+}
+
+bool HasNonAscii(const std::wstring& text) {
+    return std::any_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x80; });
+}
+
+// The options as they stand, with the texts of the two edits.
+Choices ReadChoices() {
+    Choices choices;
+    choices.source = Text(kSourcePath);
+    choices.dir = Text(kInstallFolder);
+    choices.shortcut = Checked(kShortcut);
+    choices.cleanup = Checked(kCleanup);
+    choices.deleteIso = Checked(kDeleteIso) && !Checked(kExtractedFolder);
+    return choices;
+}
+
+// The questions and refusals before a run, in order. True when the run may start.
+bool Confirm(const Choices& choices) {
+    if (choices.dir.empty()) {
+        Ask(L"Choose a folder to install to.", MB_ICONINFORMATION);
+        return false;
+    }
+    if (HasNonAscii(choices.dir) &&
+        Ask(L"The folder's path has non-English characters, which some build tools can't handle. A folder like "
+            L"C:\\Quorin-Recomp is safer. Continue anyway?",
+            MB_YESNO | MB_ICONWARNING) != IDYES)
+        return false;
+    if (Checked(kExtractedFolder) && !choices.source.empty() && !IsFolder(choices.source)) {
+        Ask(L"That isn't a folder. Choose the folder of your extracted disc.", MB_ICONINFORMATION);
+        return false;
+    }
+    if (choices.deleteIso && !s_updateMode &&
+        Ask(L"Delete the disc image when it's been extracted?\n\n" + choices.source +
+                L"\n\nThe game only needs the extracted files; you'd need the disc image again only to install "
+                L"somewhere else.",
+            MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return false;
+    return true;
+}
+
+}  // namespace
+
+void UpdateSourceChoice() {
+    const bool folder = Checked(kExtractedFolder);
+    SetText(kSourceHint, folder ? L"The folder with default.xex, levels, sounds, textures... (from extract-xiso, "
+                                  L"Xenia, etc.). It's copied."
+                                : L"A dump of your own Xbox 360 disc of Quorin (2007).");
+    if (folder) SendMessageW(Control(kDeleteIso), BM_SETCHECK, BST_UNCHECKED, 0);
+    EnableWindow(Control(kDeleteIso), !folder && !s_busy);
+}
+
+void UpdateFreeSpace() {
+    const fs::path drive = NearestExisting(Text(kInstallFolder));
+    ULARGE_INTEGER free{};
+    if (!drive.empty() && GetDiskFreeSpaceExW(drive.c_str(), &free, nullptr, nullptr))
+        SetText(kFreeSpaceHint, FormatSize(free.QuadPart) +
+                                    L" free on that drive; about 12 GB is needed (6 GB once the disc is extracted).");
+    else
+        SetText(kFreeSpaceHint, L"");
+}
+
+void BrowseSource() {
+    if (Checked(kExtractedFolder)) {
+        const std::wstring folder = PickFolder();
+        if (!folder.empty()) SetText(kSourcePath, folder);
+        return;
+    }
+    wchar_t file[MAX_PATH] = L"";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = s_window;
+    dialog.lpstrFilter = L"Disc images (*.iso)\0*.iso\0All files\0*.*\0";
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    if (GetOpenFileNameW(&dialog)) SetText(kSourcePath, file);
+}
+
+void BrowseDir() {
+    const std::wstring folder = PickFolder();
+    if (!folder.empty()) SetText(kInstallFolder, InstallFolderIn(folder));
+}
+
+std::wstring InstallFolderIn(const std::wstring& picked) {
+    const fs::path folder = picked;
+    return folder.filename() == kFolderName ? picked : (folder / kFolderName).wstring();
+}
+
+std::wstring PickFolder() {
+    Com<IFileOpenDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(dialog.Receive()))))
+        return {};
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_PICKFOLDERS);
+    if (FAILED(dialog->Show(s_window))) return {};
+    Com<IShellItem> item;
+    wchar_t* name = nullptr;
+    if (FAILED(dialog->GetResult(item.Receive())) || FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &name)))
+        return {};
+    std::wstring folder = name;
+    CoTaskMemFree(name);
+    return folder;
+}
+
+void Cancel() {
+    s_cancel = true;
+    TerminateJobObject(s_job, 1);
+}
+
+void StartOrCancel() {
+    if (s_busy) {
+        Cancel();
+        SetText(kStatusLine, L"Cancelling...");
+        return;
+    }
+    if (s_worker.joinable()) s_worker.join();
+    const Choices choices = ReadChoices();
+    if (!Confirm(choices)) return;
+    s_cancel = false;
+    ShowWindow(Control(kPlay), SW_HIDE);
+    SetBusy(true);
+    try {
+        s_worker = std::thread(Install, choices);
+    } catch (const std::system_error&) {
+        // No thread means no finished message either: give the window back to the user here.
+        SetBusy(false);
+        Ask(L"Setup couldn't start the install. Close some programs and try again.", MB_ICONWARNING);
+    }
+}
+
+void Play() {
+    std::wstring command = Quote(s_installed);
+    const std::wstring folder = fs::path(s_installed).parent_path().wstring();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    PostMessageW(s_window, WM_CLOSE, 0, 0);
+}
+
+}  // namespace setup

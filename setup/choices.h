@@ -1,0 +1,45 @@
+// What the user does around a run: the game copy and install folder, the free-space hint,
+// Install / Cancel, and Play. Runs on the user-interface thread.
+#pragma once
+
+#include <string>
+
+namespace setup {
+
+// The user's choices for one run, copied into the install worker, which owns its copy.
+struct Choices {
+    std::wstring source;     // the disc image or extracted disc folder; may be empty
+    std::wstring dir;        // the install folder; never empty once a run starts
+    bool shortcut = true;    // add a desktop shortcut to the launcher
+    bool cleanup = false;    // delete the build tools and leftovers afterwards
+    bool deleteIso = false;  // delete the disc image once extracted; never for a folder
+};
+
+// The source hint and the delete-the-image option follow the kind of game copy.
+void UpdateSourceChoice();
+
+// The free-space hint for the drive of the install folder (or its nearest existing parent).
+void UpdateFreeSpace();
+
+// Pickers for the game copy and the install folder; cancelling one changes nothing.
+void BrowseSource();
+void BrowseDir();
+
+// The system's folder picker: the folder chosen, or "" when none was.
+std::wstring PickFolder();
+
+// The install folder for a folder the user picked: a folder named Quorin-Recomp inside it,
+// unless it is already named that.
+std::wstring InstallFolderIn(const std::wstring& picked);
+
+// The Install / Update / Cancel button: cancels a running install, or checks the choices, asks
+// what needs asking and starts the install worker.
+void StartOrCancel();
+
+// Stops a run: every child process ends at once, and the worker fails at its next check.
+void Cancel();
+
+// Starts the built launcher in its own folder and closes the window; does nothing if it can't.
+void Play();
+
+}  // namespace setup

@@ -1,0 +1,20 @@
+// The first phase of a run: is the game already extracted in this install, was a game copy
+// given, and is there room for the build.
+#pragma once
+
+#include "install.h"
+
+#include <cstdint>
+#include <string>
+
+namespace setup {
+
+// Room a build needs: with the disc still to extract, and with its files already extracted.
+constexpr std::uint64_t kNeededFresh = std::uint64_t{12} << 30;
+constexpr std::uint64_t kNeededExtracted = std::uint64_t{6} << 30;
+
+// Sets run.repo and run.alreadyExtracted. Fails without a game copy when one is needed, and
+// asks (from the worker thread) before going on with too little free space.
+void CheckGameFiles(const Choices& choices, RunValues& run);
+
+}  // namespace setup

@@ -1,0 +1,70 @@
+#include "install.h"
+
+#include "game.h"
+#include "globals.h"
+#include "report.h"
+
+#include <objbase.h>
+
+#include <exception>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace setup {
+namespace {
+
+// The install folder with setup.log open in it. Nothing reaches the file when the folder can't
+// be made; a log that can't be opened only keeps the lines out of the file.
+void Begin(const std::wstring& dir) {
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (!fs::is_directory(dir, error)) Fail(L"Couldn't create " + dir);
+    {
+        std::lock_guard<std::mutex> lock(s_logLock);
+        s_logFile.open(fs::path(dir) / "setup.log", std::ios::out | std::ios::app);  // clears the state on success
+    }
+    Log(L"Quorin Recompiled Setup, installing to " + dir);
+}
+
+// The phases, strictly one after the other.
+void RunPhases(const Choices& choices, RunValues& run) {
+    CheckGameFiles(choices, run);
+    // Next come the build tools, then the marquee (PostProgress(-1)) for the source checkout,
+    // the build and finishing, which composes the summary.
+    Fail(L"This Setup can't go further yet: installing the build tools isn't available in this build.");
+}
+
+}  // namespace
+
+fs::path RepoFolder(const fs::path& dir) { return dir / "quorin-recomp"; }
+
+fs::path ExtractedMarker(const fs::path& repo) { return repo / "game" / "extracted" / "default.xex"; }
+
+bool Exists(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+void Install(Choices choices) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    RunValues run;
+    try {
+        Begin(choices.dir);
+        RunPhases(choices, run);
+        run.success = true;
+    } catch (const Failed& failed) {
+        run.message = failed.message;
+    } catch (const std::exception& error) {
+        run.message = L"Unexpected error: " + Widen(error.what());
+    }
+    Log(run.message);
+    {
+        std::lock_guard<std::mutex> lock(s_logLock);
+        s_logFile.close();
+    }
+    CoUninitialize();
+    PostText(kFinishedMessage, run.success ? 1 : 0, run.message);
+}
+
+}  // namespace setup

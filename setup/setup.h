@@ -1,0 +1,22 @@
+// Start-up and shut-down of the setup window, cut so that tests make the window exactly as the
+// program does.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace setup {
+
+// Everything before the message loop: COM, the common controls, the job object, the fonts, the
+// window with its controls, the proposed install folder and the look of an existing install.
+// Shows the window and, when `args` (argument 0 is the program) hold "--update <folder>",
+// presses Install. Sets s_window.
+void StartUp(const std::vector<std::wstring>& args, int show);
+
+// Runs until the window is gone: the keyboard moves between the controls as in a dialog.
+void MessageLoop();
+
+// After the loop: closes the job, which ends anything still in it, and releases COM.
+void ShutDown();
+
+}  // namespace setup

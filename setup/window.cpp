@@ -1,0 +1,151 @@
+#include "window.h"
+
+#include "globals.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace setup {
+namespace {
+
+// The details box keeps at most about this many characters: past it, the oldest part goes.
+constexpr int kDetailsCap = 400000;
+constexpr int kDetailsDrop = 100000;
+
+constexpr int kClientWidth = 640;
+constexpr int kClientHeight = 422;
+constexpr int kClientHeightWithDetails = 660;
+
+struct ControlSpec {
+    int id;  // 0: a control that nothing refers to
+    const wchar_t* type;
+    const wchar_t* text;  // nullptr: the install folder
+    DWORD style;          // besides WS_CHILD | WS_VISIBLE
+    int x, y, width, height;
+    enum { kPlain, kIcon, kTitle } look = kPlain;  // what it gets besides the font
+};
+
+// In tab order. Positions are device pixels: the layout isn't scaled, only the fonts follow
+// the system's metrics.
+const ControlSpec kControls[] = {
+    {0, L"STATIC", L"", SS_ICON, 16, 12, 48, 48, ControlSpec::kIcon},
+    {0, L"STATIC", L"Quorin Recompiled Setup", 0, 76, 14, 540, 26, ControlSpec::kTitle},
+    {0, L"STATIC",
+     L"Builds the game from your own copy of Quorin. The build tools are downloaded if they aren't "
+     L"installed; nothing from the game is downloaded.",
+     0, 76, 40, 548, 32},
+    {kSourceFrame, L"BUTTON", L"Your copy of Quorin", BS_GROUPBOX, 12, 78, 616, 96},
+    {kDiscImage, L"BUTTON", L"Disc image (.iso)", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 28, 98, 150, 20},
+    {kExtractedFolder, L"BUTTON", L"Extracted disc folder", BS_AUTORADIOBUTTON, 190, 98, 190, 20},
+    {kSourcePath, L"EDIT", L"", WS_BORDER | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL, 28, 122, 488, 23},
+    {kBrowseSource, L"BUTTON", L"Browse...", WS_TABSTOP, 524, 121, 88, 25},
+    {kSourceHint, L"STATIC", L"", 0, 28, 150, 588, 18},
+    {0, L"BUTTON", L"Install folder", BS_GROUPBOX, 12, 182, 616, 74},
+    {kInstallFolder, L"EDIT", nullptr, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 28, 204, 488, 23},
+    {kBrowseFolder, L"BUTTON", L"Browse...", WS_TABSTOP, 524, 203, 88, 25},
+    {kFreeSpaceHint, L"STATIC", L"", 0, 28, 232, 588, 18},
+    {0, L"BUTTON", L"When it's done", BS_GROUPBOX, 12, 264, 616, 86},
+    {kShortcut, L"BUTTON", L"Add a desktop shortcut to the launcher", BS_AUTOCHECKBOX | WS_TABSTOP, 28, 284, 580, 20},
+    {kCleanup, L"BUTTON",
+     L"Free up space: delete the build tools and leftovers (2-4 GB; the next update gets them again and takes "
+     L"longer)",
+     BS_AUTOCHECKBOX | WS_TABSTOP, 28, 304, 590, 20},
+    {kDeleteIso, L"BUTTON", L"Delete the disc image once it's extracted (the game doesn't need it)",
+     BS_AUTOCHECKBOX | WS_TABSTOP, 28, 324, 580, 20},
+    {kStatusLine, L"STATIC", L"Ready.", SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 12, 364, 410, 20},
+    {kPlay, L"BUTTON", L"Play", WS_TABSTOP, 434, 359, 90, 28},
+    {kInstallButton, L"BUTTON", L"Install", BS_DEFPUSHBUTTON | WS_TABSTOP, 530, 359, 98, 28},
+    {kProgressBar, PROGRESS_CLASSW, L"", 0, 12, 394, 504, 16},
+    {kDetailsToggle, L"BUTTON", L"Show details", WS_TABSTOP, 524, 390, 104, 24},
+    {kDetails, L"EDIT", L"", WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 12, 422, 616, 228},
+};
+
+// The choices that a run locks; option 113 has a rule of its own.
+constexpr int kLockedWhileBusy[] = {kSourcePath,   kBrowseSource, kInstallFolder,   kBrowseFolder,
+                                    kShortcut,     kDiscImage,    kExtractedFolder, kCleanup};
+
+}  // namespace
+
+void CreateControls(const std::wstring& folder) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (const ControlSpec& spec : kControls) {
+        HWND control = CreateWindowExW(0, spec.type, spec.text ? spec.text : folder.c_str(),
+                                       WS_CHILD | WS_VISIBLE | spec.style, spec.x, spec.y, spec.width, spec.height,
+                                       s_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+                                       nullptr);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(s_font), TRUE);
+        if (spec.look == ControlSpec::kIcon) {
+            HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 48, 48, LR_DEFAULTCOLOR);
+            SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+        } else if (spec.look == ControlSpec::kTitle) {
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(s_titleFont), TRUE);
+        }
+    }
+    SendMessageW(Control(kDiscImage), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(Control(kShortcut), BM_SETCHECK, BST_CHECKED, 0);
+    ShowWindow(Control(kPlay), SW_HIDE);
+    SendMessageW(Control(kDetails), EM_LIMITTEXT, 0, 0);  // the cap in AppendDetails is the only limit
+}
+
+int Ask(const std::wstring& text, UINT type) { return MessageBoxW(s_window, text.c_str(), kCaption, type); }
+
+HWND Control(int id) { return GetDlgItem(s_window, id); }
+
+std::wstring Text(int id) {
+    HWND control = Control(id);
+    std::wstring text(GetWindowTextLengthW(control) + 1, L'\0');
+    text.resize(GetWindowTextW(control, text.data(), static_cast<int>(text.size())));
+    return text;
+}
+
+void SetText(int id, const std::wstring& text) { SetWindowTextW(Control(id), text.c_str()); }
+
+bool Checked(int id) { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void Layout() {
+    RECT frame{0, 0, kClientWidth, s_showLog ? kClientHeightWithDetails : kClientHeight};
+    AdjustWindowRect(&frame, kWindowStyle, FALSE);
+    SetWindowPos(s_window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOZORDER | SWP_NOMOVE);
+    ShowWindow(Control(kDetails), s_showLog ? SW_SHOW : SW_HIDE);
+    SetText(kDetailsToggle, s_showLog ? L"Hide details" : L"Show details");
+}
+
+void SetBusy(bool busy) {
+    s_busy = busy;
+    for (int id : kLockedWhileBusy) EnableWindow(Control(id), !busy);
+    EnableWindow(Control(kDeleteIso), !busy && !Checked(kExtractedFolder));
+    SetText(kInstallButton, busy ? L"Cancel" : L"Install");
+}
+
+void SetProgress(int percent) {
+    HWND bar = Control(kProgressBar);
+    const LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
+    const bool marquee = (style & PBS_MARQUEE) != 0;
+    if (percent < 0) {
+        if (marquee) return;
+        SetWindowLongPtrW(bar, GWL_STYLE, style | PBS_MARQUEE);
+        SendMessageW(bar, PBM_SETMARQUEE, TRUE, 30);
+        return;
+    }
+    if (marquee) {
+        SendMessageW(bar, PBM_SETMARQUEE, FALSE, 0);
+        SetWindowLongPtrW(bar, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+    }
+    SendMessageW(bar, PBM_SETPOS, std::min(percent, 100), 0);
+}
+
+void AppendDetails(const std::wstring& line) {
+    HWND box = Control(kDetails);
+    int length = GetWindowTextLengthW(box);
+    if (length > kDetailsCap) {
+        SendMessageW(box, EM_SETSEL, 0, kDetailsDrop);
+        SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+        length = GetWindowTextLengthW(box);
+    }
+    SendMessageW(box, EM_SETSEL, length, length);
+    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>((line + L"\r\n").c_str()));
+}
+
+}  // namespace setup

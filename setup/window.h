@@ -1,0 +1,62 @@
+// The setup window's controls and the small functions that change its look. Everything here
+// runs on the user-interface thread.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace setup {
+
+// Control identifiers. The labels, the icon and the install-folder frame have none.
+constexpr int kSourcePath = 100;
+constexpr int kBrowseSource = 101;
+constexpr int kInstallFolder = 102;
+constexpr int kBrowseFolder = 103;
+constexpr int kInstallButton = 104;  // Install, Update, or Cancel while a run is going
+constexpr int kStatusLine = 105;
+constexpr int kProgressBar = 106;
+constexpr int kDetails = 107;
+constexpr int kShortcut = 108;
+constexpr int kPlay = 109;
+constexpr int kDiscImage = 110;
+constexpr int kExtractedFolder = 111;
+constexpr int kCleanup = 112;
+constexpr int kDeleteIso = 113;
+constexpr int kDetailsToggle = 114;
+constexpr int kSourceFrame = 115;
+constexpr int kSourceHint = 116;
+constexpr int kFreeSpaceHint = 117;
+
+// Every message box of the program has this caption.
+constexpr const wchar_t* kCaption = L"Quorin Recompiled Setup";
+
+// The main window's style: a caption and a minimise box, not resizable.
+constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+// Creates every control of the main window in tab order; the install folder edit starts with
+// `folder`. Needs s_window, s_font and s_titleFont.
+void CreateControls(const std::wstring& folder);
+
+// A message box owned by the main window. Returns the button pressed.
+int Ask(const std::wstring& text, UINT type);
+
+// The current text of a control.
+std::wstring Text(int id);
+void SetText(int id, const std::wstring& text);
+HWND Control(int id);
+bool Checked(int id);
+
+// Applies s_showLog: the window's height, the details box and the toggle's label.
+void Layout();
+
+// Locks the choices while a run is going; the Install button turns into Cancel.
+void SetBusy(bool busy);
+
+// A percentage on the progress bar, or the marquee when negative.
+void SetProgress(int percent);
+
+// Appends one line to the details box, dropping its oldest text when it grows too long.
+void AppendDetails(const std::wstring& line);
+
+}  // namespace setup
