@@ -1,0 +1,128 @@
+// One run of the install worker, started from the real window: the install folder, setup.log,
+// the game-copy phase and the final message.
+#include "choices.h"
+#include "convert.h"
+#include "support/scratch.h"
+#include "support/window_driver.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+using namespace setup;
+using testing_support::Box;
+using testing_support::BoxAnswerer;
+using testing_support::Scratch;
+
+namespace {
+
+const wchar_t* const kNoGameCopy = L"Choose your Quorin disc image (.iso) or extracted disc folder first.";
+const char* const kNotYet = "This Setup can't go further yet: installing the build tools isn't available in this build.";
+
+std::string Bytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class Running : public testing_support::SetupWindow {
+protected:
+    void SetUp() override { Open(); }
+
+    // Runs with these choices, answering the questions on the way, and returns the final box.
+    Box Run(const fs::path& dir, const fs::path& source, std::vector<int> answers = {}) {
+        SetText(kInstallFolder, dir.wstring());
+        SetText(kSourcePath, source.wstring());
+        answers.push_back(IDOK);  // the final message
+        const size_t expected = answers.size();
+        BoxAnswerer answerer(std::move(answers));
+        SendMessageW(Control(kInstallButton), BM_CLICK, 0, 0);
+        EXPECT_TRUE(testing_support::PumpUntil([] { return !s_busy; }));
+        const std::vector<Box> boxes = answerer.Seen();
+        EXPECT_EQ(boxes.size(), expected);
+        return boxes.empty() ? Box{} : boxes.back();
+    }
+
+    static std::string Header(const fs::path& dir) {
+        return "Quorin Recompiled Setup, installing to " + Utf8(dir.wstring()) + "\r\n";
+    }
+
+    Scratch disk_;
+};
+
+TEST_F(Running, AMissingGameCopyIsRefusedRightAfterTheHeader) {
+    const fs::path dir = disk_.root() / "install";
+    for (const fs::path& source : {fs::path(), disk_.root() / "missing.iso"}) {
+        const Box box = Run(dir, source);
+        EXPECT_EQ(box.text, kNoGameCopy);
+        EXPECT_EQ(box.icon, L"warning");
+        EXPECT_EQ(Text(kStatusLine), kNoGameCopy);
+    }
+    // Each run appends its own section, UTF-8 without a byte-order mark, with CR LF line ends.
+    const std::string section = Header(dir) + Utf8(kNoGameCopy) + "\r\n";
+    EXPECT_EQ(Bytes(dir / "setup.log"), section + section);
+    EXPECT_EQ(Text(kDetails), Widen(section + section));
+}
+
+TEST_F(Running, AGameCopyOfEitherKindIsEnoughToGoOn) {
+    for (const fs::path& source : {disk_.File("Quorin.iso"), disk_.Folder("extracted")}) {
+        const fs::path dir = disk_.root() / ("install-" + source.filename().string());
+        EXPECT_EQ(Utf8(Run(dir, source).text), kNotYet);
+        EXPECT_EQ(Bytes(dir / "setup.log"), Header(dir) + kNotYet + "\r\n");
+    }
+}
+
+TEST_F(Running, AnExtractedGameInTheInstallNeedsNoGameCopy) {
+    const fs::path dir = disk_.Folder("install");
+    disk_.File("install/quorin-recomp/game/extracted/default.xex");
+    EXPECT_EQ(Utf8(Run(dir, "").text), kNotYet);
+    EXPECT_EQ(Utf8(Run(dir, disk_.root() / "ignored.iso").text), kNotYet) << "a given source isn't looked at";
+}
+
+TEST_F(Running, AFolderOnAMissingDriveEndsAtOnceAndLogsNothingToAnyFile) {
+    const fs::path earlier = disk_.root() / "earlier";
+    Run(earlier, "");
+    const std::string before = Bytes(earlier / "setup.log");
+
+    ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << "the test needs a missing drive Q:";
+    const Box box = Run(L"Q:\\Quorin-Recomp", "");
+    EXPECT_EQ(box.text, L"Couldn't create Q:\\Quorin-Recomp");
+    EXPECT_EQ(Text(kDetails).substr(Text(kDetails).rfind(L"Couldn't")), L"Couldn't create Q:\\Quorin-Recomp\r\n");
+    EXPECT_EQ(Bytes(earlier / "setup.log"), before) << "the last run's log stays closed";
+}
+
+TEST_F(Running, AFileInTheWayOfTheInstallFolderEndsTheRun) {
+    const fs::path file = disk_.File("taken");
+    EXPECT_EQ(Run(file, "").text, L"Couldn't create " + file.wstring());
+}
+
+TEST_F(Running, ALogThatCantBeWrittenDoesNotStopTheRun) {
+    const fs::path dir = disk_.Folder("install");
+    const fs::path log = disk_.File("install/setup.log");
+    std::ofstream(log, std::ios::binary) << "an earlier run\r\n";
+    const std::string expected = Header(dir) + kNotYet + "\r\n";
+
+    // Wine lets root write a read-only file, so only the run itself can be checked here.
+    ASSERT_TRUE(SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), kNotYet);
+    EXPECT_EQ(Text(kDetails), Widen(expected));
+    SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // Held open by another program that shares nothing, it can't be opened at all.
+    const std::string before = Bytes(log);
+    HANDLE locked = CreateFileW(log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), kNotYet);
+    EXPECT_EQ(Text(kDetails), Widen(expected + expected)) << "the details box still fills";
+    CloseHandle(locked);
+    EXPECT_EQ(Bytes(log), before);
+}
+
+TEST_F(Running, CharactersBeyondTheBasicPlaneAreWrittenAsFourByteUtf8) {
+    const fs::path dir = disk_.root() / L"Quorin \U0001F3AE";
+    Run(dir, disk_.File("Quorin.iso"), {IDYES});  // the non-English question first
+    const std::string log = Bytes(dir / "setup.log");
+    EXPECT_NE(log.find("Quorin \xF0\x9F\x8E\xAE\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log, Header(dir) + kNotYet + "\r\n");
+}
+
+}  // namespace

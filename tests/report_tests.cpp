@@ -1,0 +1,110 @@
+// How the worker speaks: setup.log, the details box and the status line, the end of a run, and
+// the conversion of byte strings.
+#include "report.h"
+#include "support/scratch.h"
+#include "support/window_driver.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <new>
+
+namespace fs = std::filesystem;
+using namespace setup;
+using testing_support::PumpWaiting;
+using testing_support::Scratch;
+
+// Every allocation of this program is counted, to see that a posted string is freed exactly once.
+namespace {
+std::atomic<long> s_live{0};
+}
+void* operator new(std::size_t size) {
+    if (void* block = std::malloc(size ? size : 1)) {
+        ++s_live;
+        return block;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+    if (!block) return;
+    --s_live;
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
+
+namespace {
+
+TEST(Widen, TakesUtf8WhenValidAndTheAnsiCodePageOtherwise) {
+    EXPECT_EQ(Widen(""), L"");
+    EXPECT_EQ(Widen("abc"), L"abc");
+    EXPECT_EQ(Widen("\xC3\xA9"), L"\u00e9");
+    EXPECT_EQ(Widen("\xF0\x9F\x8E\xAE"), L"\U0001F3AE");
+    ASSERT_EQ(GetACP(), 1252u) << "the test runs with the Western European code page";
+    EXPECT_EQ(Widen("\xE9"), L"\u00e9");
+    EXPECT_EQ(Widen("caf\xE9 \x80"), L"caf\u00e9 \u20ac") << "one bad sequence converts the whole text";
+    EXPECT_EQ(Widen(std::string("a\0b", 3)), std::wstring(L"a\0b", 3)) << "NUL bytes are kept";
+}
+
+TEST(CheckCancel, FailsWithCancelledOnlyAfterACancel) {
+    s_cancel = false;
+    EXPECT_NO_THROW(CheckCancel());
+    s_cancel = true;
+    try {
+        CheckCancel();
+        ADD_FAILURE() << "no failure";
+    } catch (const Failed& failed) {
+        EXPECT_EQ(failed.message, L"Cancelled.");
+    }
+    s_cancel = false;
+}
+
+using Reporting = testing_support::SetupWindow;
+
+TEST_F(Reporting, LogAndStatusReachTheFileTheDetailsAndTheStatusLine) {
+    Open();
+    Scratch disk;
+    const fs::path file = disk.root() / "setup.log";
+    {
+        std::lock_guard<std::mutex> lock(s_logLock);
+        s_logFile.open(file, std::ios::out | std::ios::app);
+    }
+    Log(L"");
+    Status(L"Checking the tools");
+    Log(L"caf\u00e9");
+    {
+        std::ifstream in(file, std::ios::binary);  // written up to here already: flushed per line
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\r\n== Checking the tools\r\ncaf\xC3\xA9\r\n");
+    }
+    {
+        std::lock_guard<std::mutex> lock(s_logLock);
+        s_logFile.close();
+    }
+    Log(L"only in the window once the log is closed");
+    PumpWaiting();
+    EXPECT_EQ(Text(kStatusLine), L"Checking the tools");
+    EXPECT_EQ(Text(kDetails), L"\r\n== Checking the tools\r\ncaf\u00e9\r\nonly in the window once the log is closed\r\n");
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\r\n== Checking the tools\r\ncaf\xC3\xA9\r\n");
+}
+
+TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
+    Open();
+    PumpWaiting();
+    const std::wstring line = L"short";  // kept inside the string object: one allocation a post
+    long before = s_live;
+    PostText(kLogLineMessage, 0, line);
+    EXPECT_EQ(s_live - before, 1) << "the window owns it until it is handled";
+    PumpWaiting();
+    EXPECT_EQ(s_live, before) << "the window deleted it";
+
+    HWND window = s_window;
+    s_window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    DestroyWindow(s_window);  // a window that is gone: every post fails
+    before = s_live;
+    for (UINT message : {kLogLineMessage, kStatusMessage, kFinishedMessage}) PostText(message, 0, line);
+    EXPECT_EQ(s_live, before) << "a failed post frees its string";
+    s_window = window;
+}
+
+}  // namespace

@@ -1,0 +1,509 @@
+// The setup window as start-up makes it, and its end of the worker's messages: the real window,
+// driven with real messages under Wine.
+#include "choices.h"
+#include "report.h"
+#include "support/host_path.h"
+#include "support/scratch.h"
+#include "support/window_driver.h"
+
+#include <commctrl.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace setup;
+using testing_support::Box;
+using testing_support::BoxAnswerer;
+using testing_support::PumpUntil;
+using testing_support::PumpWaiting;
+using testing_support::Scratch;
+
+namespace {
+
+std::string Narrow(const std::wstring& text) { return Utf8(text); }
+
+SIZE ClientSize() {
+    RECT client{};
+    GetClientRect(s_window, &client);
+    return {client.right, client.bottom};
+}
+
+bool Visible(int id) { return (GetWindowLongW(Control(id), GWL_STYLE) & WS_VISIBLE) != 0; }
+bool Enabled(int id) { return IsWindowEnabled(Control(id)) != FALSE; }
+
+// The launcher test program, placed in a folder of its own, and what it records when started.
+class Launcher {
+public:
+    explicit Launcher(const fs::path& folder) : path_(disk_.Folder(folder) / "QuorinLauncher.exe") {
+        fs::copy_file(testing_support::HostPath("QUORIN_LAUNCHER_EXE"), path_);
+        const std::wstring event = L"QuorinLauncherStarted-" + std::to_wstring(GetCurrentProcessId());
+        started_ = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+        SetEnvironmentVariableW(L"QUORIN_LAUNCHER_RECORD", (disk_.root() / "record.txt").c_str());
+        SetEnvironmentVariableW(L"QUORIN_LAUNCHER_EVENT", event.c_str());
+    }
+    ~Launcher() { CloseHandle(started_); }
+
+    const fs::path& path() const { return path_; }
+
+    // Its working folder, then its arguments; waits (pumping the window) until it has started.
+    std::vector<std::string> Record() const {
+        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(started_, 0) == WAIT_OBJECT_0; }))
+            << "the launcher didn't start";
+        std::ifstream in(disk_.root() / "record.txt");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+private:
+    Scratch disk_;
+    fs::path path_;
+    HANDLE started_ = nullptr;
+};
+
+struct ExpectedControl {
+    int id;
+    const wchar_t* type;
+    const wchar_t* text;  // nullptr: not compared
+    DWORD style;
+    RECT rect;  // x, y, width, height
+};
+
+// Every window that start-up creates, as it asked for it: some controls change their own style
+// afterwards (an edit takes WS_BORDER over as its frame).
+struct Created {
+    std::wstring type;
+    CREATESTRUCTW asked;  // its strings aren't kept
+};
+std::vector<Created> s_created;
+
+// The main window and its controls; the system makes windows of its own on the way.
+LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam) {
+    const CREATESTRUCTW* made = code == HCBT_CREATEWND ? reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs : nullptr;
+    std::wstring type = made && HIWORD(made->lpszClass) ? made->lpszClass : L"";
+    type.erase(0, type.find(L'!') + 1);  // the manifest's controls come as "<version>!<class>"
+    if (made && (s_created.empty() ? type == L"QuorinSetup" : (made->style & WS_CHILD) && made->hwndParent == s_window))
+        s_created.push_back({type, *made});
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+class Window : public testing_support::SetupWindow {
+protected:
+    void OpenRecording() {
+        s_created.clear();
+        HHOOK hook = SetWindowsHookExW(WH_CBT, RecordCreation, nullptr, GetCurrentThreadId());
+        Open();
+        UnhookWindowsHookEx(hook);
+    }
+};
+
+TEST_F(Window, ControlsAreCreatedInTabOrderWithTheirClassStyleRectangleAndText) {
+    OpenRecording();
+    const DWORD hidden = WS_VISIBLE;  // Play and the details box start hidden
+    const ExpectedControl expected[] = {
+        {0, L"Static", L"", 0x50000003, {16, 12, 48, 48}},
+        {0, L"Static", L"Quorin Recompiled Setup", 0x50000000, {76, 14, 540, 26}},
+        {0, L"Static",
+         L"Builds the game from your own copy of Quorin. The build tools are downloaded if they aren't installed; "
+         L"nothing from the game is downloaded.",
+         0x50000000, {76, 40, 548, 32}},
+        {115, L"Button", L"Your copy of Quorin", 0x50000007, {12, 78, 616, 96}},
+        {110, L"Button", L"Disc image (.iso)", 0x50030009, {28, 98, 150, 20}},
+        {111, L"Button", L"Extracted disc folder", 0x50000009, {190, 98, 190, 20}},
+        {100, L"Edit", L"", 0x50830080, {28, 122, 488, 23}},
+        {101, L"Button", L"Browse...", 0x50010000, {524, 121, 88, 25}},
+        {116, L"Static", L"A dump of your own Xbox 360 disc of Quorin (2007).", 0x50000000, {28, 150, 588, 18}},
+        {0, L"Button", L"Install folder", 0x50000007, {12, 182, 616, 74}},
+        {102, L"Edit", L"C:\\Quorin-Recomp", 0x50810080, {28, 204, 488, 23}},
+        {103, L"Button", L"Browse...", 0x50010000, {524, 203, 88, 25}},
+        {117, L"Static", nullptr, 0x50000000, {28, 232, 588, 18}},
+        {0, L"Button", L"When it's done", 0x50000007, {12, 264, 616, 86}},
+        {108, L"Button", L"Add a desktop shortcut to the launcher", 0x50010003, {28, 284, 580, 20}},
+        {112, L"Button",
+         L"Free up space: delete the build tools and leftovers (2-4 GB; the next update gets them again and takes "
+         L"longer)",
+         0x50010003, {28, 304, 590, 20}},
+        {113, L"Button", L"Delete the disc image once it's extracted (the game doesn't need it)", 0x50010003,
+         {28, 324, 580, 20}},
+        {105, L"Static", L"Ready.", 0x5000400C, {12, 364, 410, 20}},
+        {109, L"Button", L"Play", 0x50010000 & ~hidden, {434, 359, 90, 28}},
+        {104, L"Button", L"Install", 0x50010001, {530, 359, 98, 28}},
+        {106, L"msctls_progress32", L"", 0x50000000, {12, 394, 504, 16}},
+        {114, L"Button", L"Show details", 0x50010000, {524, 390, 104, 24}},
+        {107, L"Edit", L"", 0x50A00844 & ~hidden, {12, 422, 616, 228}},
+    };
+    ASSERT_EQ(s_created.size(), std::size(expected) + 1);
+    const CREATESTRUCTW& main = s_created[0].asked;
+    EXPECT_EQ(static_cast<DWORD>(main.style), 0xCA0000u);
+    EXPECT_EQ(main.dwExStyle & ~WS_EX_WINDOWEDGE, 0u) << "the system adds the edge of a caption";
+    EXPECT_EQ(main.cx, 100);
+    EXPECT_EQ(main.cy, 100);
+    EXPECT_EQ(main.hwndParent, nullptr);
+
+    HWND control = GetWindow(s_window, GW_CHILD);
+    for (const ExpectedControl& want : expected) {
+        const Created& made = s_created[&want - expected + 1];
+        SCOPED_TRACE(testing::Message() << "control " << want.id << " " << Narrow(want.text ? want.text : L""));
+        ASSERT_NE(control, nullptr) << "missing";
+        wchar_t type[64] = L"";
+        GetClassNameW(control, type, 64);
+        EXPECT_EQ(lstrcmpiW(type, want.type), 0) << Narrow(type);
+        EXPECT_EQ(GetDlgCtrlID(control), want.id);
+        EXPECT_EQ(lstrcmpiW(made.type.c_str(), want.type), 0) << Narrow(made.type);
+        EXPECT_EQ(static_cast<DWORD>(made.asked.style), want.style | WS_VISIBLE);
+        EXPECT_EQ(made.asked.dwExStyle, 0u);
+        EXPECT_EQ(made.asked.hInstance, GetModuleHandleW(nullptr));
+        const DWORD live = GetWindowLongW(control, GWL_STYLE);
+        EXPECT_EQ(live & ~WS_BORDER, want.style & ~WS_BORDER);
+        RECT rect{};
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, s_window, reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(rect.left, want.rect.left);
+        EXPECT_EQ(rect.top, want.rect.top);
+        EXPECT_EQ(rect.right - rect.left, want.rect.right);
+        EXPECT_EQ(rect.bottom - rect.top, want.rect.bottom);
+        wchar_t text[256] = L"";
+        GetWindowTextW(control, text, 256);
+        if (want.text) {
+            EXPECT_EQ(std::wstring(text), want.text);
+        }
+        control = GetWindow(control, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(control, nullptr) << "more controls than the table has";
+
+    EXPECT_TRUE(Checked(kDiscImage));
+    EXPECT_FALSE(Checked(kExtractedFolder));
+    EXPECT_TRUE(Checked(kShortcut));
+    EXPECT_FALSE(Checked(kCleanup));
+    EXPECT_FALSE(Checked(kDeleteIso));
+    EXPECT_EQ(SendMessageW(Control(kDetails), EM_GETLIMITTEXT, 0, 0), 0xFFFFFFFF) << "the edit's limit is lifted";
+    EXPECT_EQ(SendMessageW(Control(kProgressBar), PBM_GETRANGE, FALSE, 0), 100);
+}
+
+TEST_F(Window, HasItsClassTitleFontsAndIcons) {
+    Open();
+    wchar_t text[64] = L"";
+    GetClassNameW(s_window, text, 64);
+    EXPECT_EQ(std::wstring(text), L"QuorinSetup");
+    GetWindowTextW(s_window, text, 64);
+    EXPECT_EQ(std::wstring(text), L"Quorin Recompiled Setup");
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(s_window, GWL_STYLE)) & ~(WS_CLIPSIBLINGS | WS_VISIBLE), 0xCA0000u);
+    EXPECT_NE(GetClassLongPtrW(s_window, GCLP_HICON), 0) << "the class carries icon 1";
+
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    LOGFONTW font{}, title{};
+    GetObjectW(s_font, sizeof font, &font);
+    GetObjectW(s_titleFont, sizeof title, &title);
+    EXPECT_EQ(std::wstring(font.lfFaceName), metrics.lfMessageFont.lfFaceName);
+    EXPECT_EQ(font.lfHeight, metrics.lfMessageFont.lfHeight);
+    EXPECT_EQ(title.lfHeight, metrics.lfMessageFont.lfHeight * 3 / 2);
+    EXPECT_EQ(title.lfWeight, FW_BOLD);
+    EXPECT_EQ(std::wstring(title.lfFaceName), font.lfFaceName);
+
+    HWND icon = GetWindow(s_window, GW_CHILD);
+    HWND titleLabel = GetWindow(icon, GW_HWNDNEXT);
+    for (HWND control = titleLabel; control; control = GetWindow(control, GW_HWNDNEXT)) {  // an icon keeps no font
+        const auto want = control == titleLabel ? s_titleFont : s_font;
+        EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), want) << GetDlgCtrlID(control);
+    }
+
+    auto picture = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0));
+    ASSERT_NE(picture, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(picture, &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, 48);
+    EXPECT_EQ(bitmap.bmHeight, 48);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+}
+
+TEST_F(Window, IsCentredAcrossAThirdDownAndGrowsOnlyAtTheBottomForTheDetails) {
+    Open();
+    EXPECT_EQ(ClientSize().cx, 640);
+    EXPECT_EQ(ClientSize().cy, 422);
+    RECT frame{};
+    GetWindowRect(s_window, &frame);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+    EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 3);
+
+    SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);
+    EXPECT_EQ(ClientSize().cx, 640);
+    EXPECT_EQ(ClientSize().cy, 660);
+    EXPECT_TRUE(Visible(kDetails));
+    EXPECT_EQ(Text(kDetailsToggle), L"Hide details");
+    RECT grown{};
+    GetWindowRect(s_window, &grown);
+    EXPECT_EQ(grown.left, frame.left);
+    EXPECT_EQ(grown.top, frame.top);
+    EXPECT_EQ(grown.bottom - frame.bottom, 238);
+
+    SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);
+    EXPECT_EQ(ClientSize().cy, 422);
+    EXPECT_FALSE(Visible(kDetails));
+    EXPECT_EQ(Text(kDetailsToggle), L"Show details");
+}
+
+TEST_F(Window, PaintsTheTwoHintsGreyOnTheWindowBackground) {
+    Open();
+    HDC dc = GetDC(s_window);
+    for (int id : {kSourceHint, kFreeSpaceHint}) {
+        SetTextColor(dc, RGB(0, 0, 0));
+        SetBkMode(dc, OPAQUE);
+        const LRESULT brush = SendMessageW(s_window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                           reinterpret_cast<LPARAM>(Control(id)));
+        EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE)));
+        EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_GRAYTEXT));
+        EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
+    }
+    SetTextColor(dc, RGB(0, 0, 0));
+    SendMessageW(s_window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Control(kStatusLine)));
+    EXPECT_NE(GetTextColor(dc), GetSysColor(COLOR_GRAYTEXT)) << "the status line keeps the normal colour";
+    ReleaseDC(s_window, dc);
+}
+
+TEST_F(Window, AnInstallFolderHoldingTheGameStartsItsUpdateAtOnceWithUpdateMode) {
+    Scratch disk;
+    const fs::path dir = disk.Folder("Games\\QR");
+    disk.File("Games\\QR\\quorin-recomp\\game\\extracted\\default.xex");
+    Open({L"QuorinSetup.exe", L"--update", dir.wstring()});
+
+    EXPECT_TRUE(s_updateMode);
+    EXPECT_EQ(Text(kInstallFolder), dir.wstring());
+    EXPECT_EQ(Text(kInstallButton), L"Update");
+    EXPECT_EQ(Text(kStatusLine), L"Already installed here: Update gets the latest version and rebuilds.");
+    EXPECT_EQ(Text(kSourceHint), L"Not needed: the game's files are already in this install.");
+    for (int id : {kDiscImage, kExtractedFolder, kSourcePath, kBrowseSource, kDeleteIso}) EXPECT_FALSE(Enabled(id)) << id;
+    EXPECT_TRUE(Enabled(kInstallFolder));
+
+    // Start-up pressed the button itself: the run needs no game copy here and gets past that phase.
+    ASSERT_TRUE(PumpUntil([] { return s_busy.load(); }));
+    const std::vector<Box> boxes = Finish({IDOK});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, L"warning");
+    EXPECT_EQ(boxes[0].text,
+              L"This Setup can't go further yet: installing the build tools isn't available in this build.");
+    EXPECT_TRUE(fs::exists(dir / "setup.log"));
+    EXPECT_TRUE(Enabled(kSourcePath)) << "the end of a run unlocks every choice";
+}
+
+TEST_F(Window, ExistingInstallIsRecognisedOnceAtStart) {
+    Scratch disk;
+    const fs::path dir = disk.Folder("QR");
+    disk.File("QR\\quorin-recomp\\game\\extracted\\default.xex");
+    Open({L"QuorinSetup.exe", L"--update", dir.wstring()});
+    // Take back the press that update mode posted, to look at the window before any run.
+    MSG press;
+    ASSERT_TRUE(PeekMessageW(&press, s_window, WM_COMMAND, WM_COMMAND, PM_REMOVE));
+    EXPECT_EQ(press.wParam, static_cast<WPARAM>(kInstallButton));
+
+    SetText(kInstallFolder, disk.Folder("elsewhere").wstring());
+    SendMessageW(s_window, WM_COMMAND, MAKEWPARAM(kInstallFolder, EN_KILLFOCUS),
+                 reinterpret_cast<LPARAM>(Control(kInstallFolder)));
+    EXPECT_EQ(Text(kInstallButton), L"Update");
+    EXPECT_FALSE(Enabled(kSourcePath));
+}
+
+TEST_F(Window, UpdateArgumentsThatNameNoFolderStartNormally) {
+    for (const auto& args : std::vector<std::vector<std::wstring>>{
+             {L"QuorinSetup.exe", L"--update"}, {L"QuorinSetup.exe", L"--update", L""}}) {
+        Open(args);
+        EXPECT_FALSE(s_updateMode);
+        EXPECT_EQ(Text(kInstallFolder), L"C:\\Quorin-Recomp");
+        MSG press;
+        EXPECT_FALSE(PeekMessageW(&press, s_window, WM_COMMAND, WM_COMMAND, PM_REMOVE)) << "nothing was pressed";
+        Close();
+    }
+}
+
+// The real program, copied into a folder that holds a clone, proposes that folder.
+TEST(StartUp, ProgramInsideAnInstallFolderProposesThatFolder) {
+    Scratch disk;
+    const fs::path dir = disk.Folder("My Games\\Quorin");
+    disk.Folder("My Games\\Quorin\\quorin-recomp\\.git");
+    const fs::path exe = dir / "QuorinSetup.exe";
+    fs::copy_file(testing_support::HostPath("QUORIN_SETUP_EXE"), exe);
+
+    std::wstring command = L"\"" + exe.wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    WaitForInputIdle(process.hProcess, 30000);
+    struct Found {
+        DWORD id;
+        HWND window = nullptr;
+    } found{process.dwProcessId};
+    EnumWindows(
+        [](HWND window, LPARAM lParam) {
+            auto* found = reinterpret_cast<Found*>(lParam);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            wchar_t type[32] = L"";
+            GetClassNameW(window, type, 32);
+            if (owner != found->id || std::wstring(type) != L"QuorinSetup") return TRUE;
+            found->window = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    ASSERT_NE(found.window, nullptr);
+    wchar_t folder[MAX_PATH] = L"";
+    SendMessageW(GetDlgItem(found.window, kInstallFolder), WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+    EXPECT_EQ(std::wstring(folder), dir.wstring());
+
+    PostMessageW(found.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0) << "closing while idle asks nothing";
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+TEST_F(Window, DetailsBoxDropsItsFirst100000CharactersOnlyPast400000) {
+    Open();
+    std::wstring text;
+    for (int i = 0; text.size() < 400000; ++i) text += std::to_wstring(i) + L" of the build's output\r\n";
+    text.resize(400000);
+
+    SetText(kDetails, text);
+    PostText(kLogLineMessage, 0, L"at the cap");
+    PumpWaiting();
+    EXPECT_EQ(Text(kDetails), text + L"at the cap\r\n") << "exactly 400000 characters keep everything";
+
+    text += L"x";
+    SetText(kDetails, text);
+    PostText(kLogLineMessage, 0, L"past the cap");
+    PumpWaiting();
+    EXPECT_EQ(Text(kDetails), text.substr(100000) + L"past the cap\r\n");
+}
+
+TEST_F(Window, ProgressShowsTheMarqueeThenAPercentageCappedAt100) {
+    Open();
+    HWND bar = Control(kProgressBar);
+    auto marquee = [&] { return (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0; };
+    PostProgress(-1);
+    PumpWaiting();
+    EXPECT_TRUE(marquee());
+    PostProgress(-1);
+    PumpWaiting();
+    EXPECT_TRUE(marquee());
+    PostProgress(50);
+    PumpWaiting();
+    EXPECT_FALSE(marquee());
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 50);
+    PostProgress(150);
+    PumpWaiting();
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 100);
+}
+
+TEST_F(Window, StatusTextsAndLogLinesArriveInOrder) {
+    Open();
+    PostText(kLogLineMessage, 0, L"first");
+    PostText(kStatusMessage, 0, L"Downloading Git: 12 MB of 48 MB");
+    PostText(kLogLineMessage, 0, L"");
+    PostText(kLogLineMessage, 0, L"d\u00e9j\u00e0 \U0001F600");
+    PumpWaiting();
+    EXPECT_EQ(Text(kStatusLine), L"Downloading Git: 12 MB of 48 MB");
+    EXPECT_EQ(Text(kDetails), L"first\r\n\r\nd\u00e9j\u00e0 \U0001F600\r\n");
+    EXPECT_FALSE(Visible(kDetails)) << "lines arrive while the box is hidden";
+}
+
+TEST_F(Window, SuccessInformsOffersUpdateAndPlayAndPlayStartsTheLauncherInItsFolder) {
+    Open();
+    const Launcher launcher(L"r\u00e9po\\build\\runtime");
+    SetBusy(true);
+    PostProgress(-1);
+    s_installed = launcher.path().wstring();
+    PostText(kFinishedMessage, 1, L"Done. Start the game with the launcher.");
+    const std::vector<Box> boxes = Finish({IDOK});
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, L"Quorin Recompiled Setup");
+    EXPECT_EQ(boxes[0].text, L"Done. Start the game with the launcher.");
+    EXPECT_EQ(boxes[0].icon, L"information");
+    EXPECT_FALSE(boxes[0].yesNo);
+    EXPECT_EQ(Text(kStatusLine), L"Done. Start the game with the launcher.");
+    EXPECT_EQ(Text(kInstallButton), L"Update");
+    EXPECT_TRUE(Visible(kPlay));
+    EXPECT_FALSE(Visible(kDetails));
+    EXPECT_EQ(SendMessageW(Control(kProgressBar), PBM_GETPOS, 0, 0), 100);
+    EXPECT_FALSE(GetWindowLongW(Control(kProgressBar), GWL_STYLE) & PBS_MARQUEE);
+
+    SendMessageW(Control(kPlay), BM_CLICK, 0, 0);
+    const auto lines = launcher.Record();
+    ASSERT_EQ(lines.size(), 1u) << "started with no arguments";
+    EXPECT_EQ(lines[0], Narrow(launcher.path().parent_path().wstring()));
+    EXPECT_TRUE(PumpUntil([] { return !IsWindow(s_window); })) << "Play closes the window";
+}
+
+TEST_F(Window, SuccessInUpdateModeStartsTheLauncherWithoutABox) {
+    Open();
+    s_updateMode = true;
+    const Launcher launcher(L"runtime");
+    SetBusy(true);
+    s_installed = launcher.path().wstring();
+    PostText(kFinishedMessage, 1, L"Done. Start the game with the launcher.");
+    BoxAnswerer anyBox({IDOK});
+    const auto lines = launcher.Record();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], Narrow(launcher.path().parent_path().wstring()));
+    EXPECT_TRUE(PumpUntil([] { return !IsWindow(s_window); }));
+    EXPECT_TRUE(anyBox.Stop().empty()) << "no message box";
+}
+
+TEST_F(Window, FailureOpensTheDetailsBeforeItsWarningAndKeepsThemOpen) {
+    Open();
+    for (const wchar_t* message : {L"The build failed.", L"Cancelled."}) {
+        SetBusy(true);
+        PostText(kFinishedMessage, 0, message);
+        const std::vector<Box> boxes = Finish({IDOK});
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, message);
+        EXPECT_EQ(boxes[0].icon, L"warning");
+        EXPECT_EQ(ClientSize().cy, 660) << "the window grows once and stays so";
+        EXPECT_TRUE(Visible(kDetails));
+        EXPECT_EQ(Text(kDetailsToggle), L"Hide details");
+        EXPECT_EQ(Text(kInstallButton), L"Install");
+        EXPECT_FALSE(Visible(kPlay));
+        EXPECT_EQ(Text(kStatusLine), message);
+        EXPECT_EQ(SendMessageW(Control(kProgressBar), PBM_GETPOS, 0, 0), 0);
+    }
+}
+
+TEST_F(Window, ClosingWhileIdleAsksNothingAndEndsTheLoop) {
+    Open();
+    BoxAnswerer anyBox({IDNO});
+    SendMessageW(s_window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(s_window));
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the message loop ends";
+    EXPECT_TRUE(anyBox.Stop().empty());
+}
+
+TEST_F(Window, ClosingDuringARunAsksAndNoKeepsItGoing) {
+    Open();
+    SetBusy(true);
+    {
+        BoxAnswerer no({IDNO});
+        SendMessageW(s_window, WM_CLOSE, 0, 0);
+        const std::vector<Box> boxes = no.Seen();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, L"Setup is still running. Stop it?");
+        EXPECT_EQ(boxes[0].icon, L"question");
+        EXPECT_TRUE(boxes[0].yesNo);
+    }
+    EXPECT_TRUE(IsWindow(s_window));
+    EXPECT_FALSE(s_cancel);
+
+    BoxAnswerer yes({IDYES});
+    SendMessageW(s_window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(yes.Seen().size(), 1u);
+    EXPECT_TRUE(s_cancel);
+    EXPECT_FALSE(IsWindow(s_window));
+}
+
+}  // namespace
