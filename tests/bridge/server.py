@@ -81,13 +81,12 @@ class Handler(socketserver.BaseRequestHandler):
         options = self.server.options
         path_folder = tool_folder([os.fsdecode(d) for d in path.split(b"\0") if d], options.scratch)
         try:
-            try:
-                child = subprocess.Popen(
-                    [program, *args], cwd=cwd, env=self.environment(path_folder), stdin=subprocess.DEVNULL,
-                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
-            except OSError as error:
-                return self.finish_with(b"bridge: can't start %s: %s\n" % (tool, str(error).encode()), 127)
-            self.relay(connection, child)
+            with subprocess.Popen([program, *args], cwd=cwd, env=self.environment(path_folder),
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                  start_new_session=True) as child:
+                self.relay(connection, child)
+        except OSError as error:  # the program or the working folder is missing
+            self.finish_with(b"bridge: can't start %s: %s\n" % (tool, str(error).encode()), 127)
         finally:
             shutil.rmtree(path_folder, ignore_errors=True)
 
