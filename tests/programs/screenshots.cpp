@@ -1,0 +1,118 @@
+// Saves pictures of the setup window, made exactly as start-up makes it: at rest, busy with the
+// details shown, and after a failed run with its warning. tests/screenshots.sh runs it under
+// Wine and turns the pictures into PNG files.
+//
+//   window_screenshots FOLDER    writes rest.bmp, busy.bmp and failure.bmp into FOLDER
+#include "choices.h"
+#include "globals.h"
+#include "report.h"
+#include "setup.h"
+#include "support/message_boxes.h"
+#include "window.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace setup;
+
+namespace {
+
+// The screen's pixels in `area`, as a 24-bit BMP file.
+void Save(const fs::path& file, RECT area) {
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP picture = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, picture);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    std::string pixels(((width * 3 + 3) & ~3) * height, '\0');
+    GetDIBits(memory, picture, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+
+    DeleteObject(picture);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// The client area on the screen (Wine draws no frame without a window manager).
+RECT ClientArea() {
+    RECT area{};
+    GetClientRect(s_window, &area);
+    MapWindowPoints(s_window, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    return area;
+}
+
+// Lets every control paint before a picture is taken.
+void Settle() {
+    testing_support::PumpWaiting();
+    RedrawWindow(s_window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    GdiFlush();
+    Sleep(300);  // the X server draws on its own time
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2) return 2;
+    const fs::path folder = argv[1];
+    fs::create_directories(folder);
+    StartUp({L"QuorinSetup.exe"}, SW_SHOW);
+    Settle();
+    Save(folder / "rest.bmp", ClientArea());
+
+    // Busy, as the worker's messages leave it part way through a run.
+    SetText(kSourcePath, L"D:\\Games\\Quorin (2007).iso");
+    s_showLog = true;
+    Layout();
+    SetBusy(true);
+    for (const wchar_t* line : {L"Quorin Recompiled Setup, installing to C:\\Quorin-Recomp", L"== Checking the tools",
+                                L"Git: found on the PATH", L"CMake: downloading"})
+        PostText(kLogLineMessage, 0, line);
+    PostText(kStatusMessage, 0, L"Downloading CMake: 21 MB of 48 MB");
+    PostProgress(44);
+    Settle();
+    Save(folder / "busy.bmp", ClientArea());
+    SetBusy(false);
+    s_showLog = false;
+    Layout();
+    SendMessageW(Control(kDetails), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+
+    // A real run that fails: no game copy, into a fresh folder.
+    const fs::path dir = fs::temp_directory_path() / "Quorin-Recomp-screenshot";
+    SetText(kInstallFolder, dir.wstring());
+    SetText(kSourcePath, L"");
+    testing_support::BoxAnswerer answerer({IDOK}, [&](HWND box) {
+        Sleep(500);  // the box paints in its own loop on the window's thread
+        RECT area = ClientArea(), boxArea{};
+        GetWindowRect(box, &boxArea);
+        UnionRect(&area, &area, &boxArea);
+        Save(folder / "failure.bmp", area);
+    });
+    PostMessageW(s_window, WM_COMMAND, kInstallButton, 0);
+    testing_support::PumpUntil([] { return s_busy.load(); });
+    testing_support::PumpUntil([] { return !s_busy; });
+    answerer.Seen();
+    fs::remove_all(dir);
+
+    SendMessageW(s_window, WM_CLOSE, 0, 0);
+    ShutDown();
+    return 0;
+}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Saves PNG pictures of the setup window into OUT: rest.png (as it starts), busy.png (part way
+# through a run, details shown) and failure.png (a failed run with its warning).
+#
+#   tests/screenshots.sh [BUILD [OUT]]    BUILD: a windows build (build/windows),
+#                                         OUT: build/screenshots
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/windows}
+out=$(realpath -m "${2:-build/screenshots}")
+mkdir -p "$out"
+cmake --build "$build" --config Debug --target window_screenshots >/dev/null
+# Wine sees the host's files on drive Z:.
+cmake/wine-run "$build/tests/Debug/window_screenshots.exe" "Z:${out//\//\\}"
+for name in rest busy failure; do
+    convert "$out/$name.bmp" "$out/$name.png"
+    rm "$out/$name.bmp"
+done
+echo "Screenshots in $out"
