@@ -49,7 +49,7 @@ public:
 
     // Its working folder, then its arguments; waits (pumping the window) until it has started.
     std::vector<std::string> Record() const {
-        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(started_, 0) == WAIT_OBJECT_0; }))
+        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(started_, 0) == WAIT_OBJECT_0; }, 30000, started_))
             << "the launcher didn't start";
         std::ifstream in(disk_.root() / "record.txt");
         std::vector<std::string> lines;

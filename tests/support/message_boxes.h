@@ -15,7 +15,8 @@
 namespace testing_support {
 
 // Runs the window's messages until `done` holds; false if it still doesn't after `timeout` ms.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeout = 30000) {
+// `done` is looked at after each message, and when `wake` (if any) is signalled.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD timeout = 30000, HANDLE wake = nullptr) {
     const ULONGLONG end = GetTickCount64() + timeout;
     while (!done()) {
         MSG message;
@@ -28,7 +29,7 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeout = 30000) 
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= end) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        MsgWaitForMultipleObjects(wake ? 1 : 0, &wake, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
     }
     return true;
 }

@@ -22,7 +22,9 @@ protected:
         setup::s_showLog = false;
         setup::s_cancel = false;
         setup::s_installed.clear();
-        setup::StartUp(args, SW_SHOW);
+        // Not shown: with no window manager (Xvfb), Wine waits 2 s for one whenever a shown window
+        // goes away. Everything else is as start-up makes it for the program.
+        setup::StartUp(args, SW_HIDE);
         opened_ = true;
     }
 
