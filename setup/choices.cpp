@@ -1,6 +1,7 @@
 #include "choices.h"
 
 #include "globals.h"
+#include "handle.h"
 #include "install.h"
 #include "text.h"
 #include "window.h"
@@ -8,8 +9,6 @@
 #include <windows.h>
 #include <commdlg.h>
 #include <shobjidl.h>
-
-#include "handle.h"
 
 #include <algorithm>
 #include <filesystem>

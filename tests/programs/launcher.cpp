@@ -17,9 +17,9 @@ std::wstring Variable(const wchar_t* name) {
 }
 
 std::string Utf8(const std::wstring& text) {
-    std::string bytes(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
-    bytes.pop_back();  // the terminator
+    const int length = static_cast<int>(text.size());
+    std::string bytes(WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
     return bytes;
 }
 
