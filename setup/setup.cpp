@@ -262,6 +262,9 @@ void ShutDown() {
 }  // namespace setup
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+    // Before anything else: DLLs load from the system folder only, never from beside the exe
+    // (a Downloads folder full of other files) or the current folder.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     setup::StartUp(setup::Arguments(), show);
     setup::MessageLoop();
     setup::ShutDown();
