@@ -13,6 +13,9 @@
 #include <shellapi.h>
 
 #include <memory>
+#ifndef _MSC_VER
+#include <pthread.h>
+#endif
 
 namespace setup {
 
@@ -115,12 +118,29 @@ void ShowExistingInstall() {
 // A string posted by the worker; the window owns it from here.
 std::unique_ptr<std::wstring> Take(LPARAM lParam) { return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam)); }
 
-// Closing stops a run first (after asking), and waits for the worker: it only posts, so it
-// can't be waiting for this thread in turn.
+// Waits for the worker to end. The worker only posts to the window, but a question box it shows
+// (owned by the window) re-enables the window when it closes, which is a message sent to this
+// thread: those are still handled meanwhile, so the two threads can't wait for each other.
+// Nothing posted is touched.
+void JoinWorker() {
+    if (!s_worker.joinable()) return;
+#ifdef _MSC_VER
+    const HANDLE thread = s_worker.native_handle();
+#else
+    const HANDLE thread = pthread_gethandle(s_worker.native_handle());  // the posix thread model's handle
+#endif
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    s_worker.join();
+}
+
+// Closing stops a run first (after asking), and waits for the worker.
 void OnClose(HWND window) {
     if (s_busy && Ask(L"Setup is still running. Stop it?", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     Cancel();
-    if (s_worker.joinable()) s_worker.join();
+    JoinWorker();
     DestroyWindow(window);
 }
 

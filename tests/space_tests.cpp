@@ -69,4 +69,45 @@ TEST_F(SmallDrives, TooLittleSpaceIsAskedAboutInWholeGigabytes) {
     fs::remove_all(dir);
 }
 
+// Closing the window while the worker's question is up: the close handler waits for the worker,
+// and the question, owned by the window, re-enables the window when it is answered. Neither
+// thread may end up waiting for the other.
+TEST_F(SmallDrives, ClosingWhileTheSpaceQuestionIsUpStillCloses) {
+    SetText(kInstallFolder, (drives_ / "64m" / "closing").wstring());
+    SetText(kSourcePath, (drives_ / "64m" / ".mounted").wstring());
+    std::wstring stopText;
+    // Before the worker's question is answered: close, and say Yes to "Stop it?", a box of the
+    // window's own thread.
+    const auto closeFirst = [&](HWND) {
+        PostMessageW(s_window, WM_CLOSE, 0, 0);
+        HWND stop = nullptr;
+        for (int waited = 0; !stop && waited < 20000; waited += 5, Sleep(5)) {
+            EnumThreadWindows(
+                GetWindowThreadProcessId(s_window, nullptr),
+                [](HWND box, LPARAM found) {
+                    wchar_t type[16] = L"";
+                    GetClassNameW(box, type, 16);
+                    if (std::wstring(type) == L"#32770" && IsWindowVisible(box)) *reinterpret_cast<HWND*>(found) = box;
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&stop));
+        }
+        if (!stop) return;
+        wchar_t text[256] = L"";
+        GetDlgItemTextW(stop, 0xFFFF, text, 256);
+        stopText = text;
+        PostMessageW(stop, WM_COMMAND, IDYES, reinterpret_cast<LPARAM>(GetDlgItem(stop, IDYES)));
+        while (!s_cancel) Sleep(5);
+        Sleep(200);  // the window's thread is now waiting for the worker
+    };
+    BoxAnswerer question({IDNO}, closeFirst);
+    SendMessageW(Control(kInstallButton), BM_CLICK, 0, 0);
+    const HWND window = s_window;
+    const bool closed = testing_support::PumpUntil([window] { return !IsWindow(window); }, 30000);
+    ASSERT_TRUE(closed) << "the window and the worker waited for each other";
+    EXPECT_EQ(stopText, L"Setup is still running. Stop it?");
+    ASSERT_EQ(question.Seen().size(), 1u);
+    EXPECT_EQ(question.Seen()[0].text, L"The drive has 0 GB free; about 12 GB is needed. Continue anyway?");
+}
+
 }  // namespace
