@@ -3,6 +3,7 @@
 #include "game.h"
 #include "globals.h"
 #include "report.h"
+#include "tools.h"
 
 #include <objbase.h>
 
@@ -30,9 +31,10 @@ void Begin(const std::wstring& dir) {
 // The phases, strictly one after the other.
 void RunPhases(const Choices& choices, RunValues& run) {
     CheckGameFiles(choices, run);
-    // Next come the build tools, then the marquee (PostProgress(-1)) for the source checkout,
-    // the build and finishing, which composes the summary.
-    Fail(L"This Setup can't go further yet: installing the build tools isn't available in this build.");
+    PrepareTools(choices.dir);
+    PostProgress(-1);  // no measure of progress until the build prints its first
+    // Next come the source checkout, the build and finishing, which composes the summary.
+    Fail(L"This Setup can't go further yet: getting the source code isn't available in this build.");
 }
 
 }  // namespace

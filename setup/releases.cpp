@@ -31,4 +31,14 @@ std::wstring ReleaseTag() {
     return Widen(FirstValue(answer, "tag_name"));
 }
 
+std::wstring PythonPackage() {
+    const std::wstring container = std::wstring(kNuGetBase) + L"/v3-flatcontainer/python/";
+    std::string index;
+    if (!Get(container + L"index.json", &index, nullptr, nullptr))
+        Fail(L"Couldn't reach " + std::wstring(kNuGetSite) + L" for Python. Check the internet connection.");
+    const std::wstring version = Widen(NewestPatch(index, "3.12"));
+    if (version.empty()) Fail(L"No Python 3.12 package on " + std::wstring(kNuGetSite) + L".");
+    return container + version + L"/python." + version + L".nupkg";
+}
+
 }  // namespace setup

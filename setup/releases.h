@@ -1,4 +1,5 @@
-// The newest release of a GitHub repository, asked of the GitHub REST API.
+// Where the build tools' archives come from: the newest release of a GitHub repository, asked of
+// the GitHub REST API, and Python's package from NuGet.
 #pragma once
 
 #include <string>
@@ -14,5 +15,11 @@ std::wstring LatestAsset(const char* repository, const char* pattern);
 // The tag of the project's latest release, or "" when it can't be found out (no message: the
 // source step decides what to do without it).
 std::wstring ReleaseTag();
+
+// The package file (.nupkg, a zip archive) of the newest Python 3.12 release on NuGet, whose
+// flat container lists every published version. Fails with "Couldn't reach <site> for Python.
+// Check the internet connection." when the list can't be had, and with "No Python 3.12 package
+// on <site>." when it holds no plain 3.12 version.
+std::wstring PythonPackage();
 
 }  // namespace setup

@@ -2,6 +2,7 @@
 // the game-copy phase and the final message.
 #include "choices.h"
 #include "convert.h"
+#include "support/sandbox.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 
@@ -17,7 +18,7 @@ using testing_support::Scratch;
 namespace {
 
 const wchar_t* const kNoGameCopy = L"Choose your Quorin disc image (.iso) or extracted disc folder first.";
-const char* const kNotYet = "This Setup can't go further yet: installing the build tools isn't available in this build.";
+const char* const kNotYet = "This Setup can't go further yet: getting the source code isn't available in this build.";
 
 std::string Bytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -26,7 +27,12 @@ std::string Bytes(const fs::path& file) {
 
 class Running : public testing_support::SetupWindow {
 protected:
-    void SetUp() override { Open(); }
+    // Runs that get past the game copy find the build tools on PATH (an empty file is found as
+    // well as a program), so they download nothing.
+    void SetUp() override {
+        for (const auto& tool : kTools) disk_.File(tools_ / tool.second);
+        Open();
+    }
 
     // Runs with these choices, answering the questions on the way, and returns the final box.
     Box Run(const fs::path& dir, const fs::path& source, std::vector<int> answers = {}) {
@@ -46,7 +52,19 @@ protected:
         return "Quorin Recompiled Setup, installing to " + Utf8(dir.wstring()) + "\r\n";
     }
 
+    // What a run logs after the game copy, to its end.
+    std::string AfterGameCopy() const {
+        std::string lines = "== Checking the tools\r\n";
+        for (const auto& [name, program] : kTools) lines += name + (": using " + Utf8((tools_ / program).wstring())) + "\r\n";
+        return lines + kNotYet + "\r\n";
+    }
+
+    static constexpr std::pair<const char*, const wchar_t*> kTools[] = {
+        {"Git", L"git.exe"}, {"CMake", L"cmake.exe"}, {"Ninja", L"ninja.exe"}, {"Clang", L"clang++.exe"},
+        {"Python", L"python.exe"}};
     Scratch disk_;
+    const fs::path tools_ = disk_.root() / "tools on PATH";
+    testing_support::PathPrefix path_{tools_.wstring()};
 };
 
 TEST_F(Running, AMissingGameCopyIsRefusedRightAfterTheHeader) {
@@ -67,7 +85,7 @@ TEST_F(Running, AGameCopyOfEitherKindIsEnoughToGoOn) {
     for (const fs::path& source : {disk_.File("Quorin.iso"), disk_.Folder("extracted")}) {
         const fs::path dir = disk_.root() / ("install-" + source.filename().string());
         EXPECT_EQ(Utf8(Run(dir, source).text), kNotYet);
-        EXPECT_EQ(Bytes(dir / "setup.log"), Header(dir) + kNotYet + "\r\n");
+        EXPECT_EQ(Bytes(dir / "setup.log"), Header(dir) + AfterGameCopy());
     }
 }
 
@@ -99,7 +117,7 @@ TEST_F(Running, ALogThatCantBeWrittenDoesNotStopTheRun) {
     const fs::path dir = disk_.Folder("install");
     const fs::path log = disk_.File("install/setup.log");
     std::ofstream(log, std::ios::binary) << "an earlier run\r\n";
-    const std::string expected = Header(dir) + kNotYet + "\r\n";
+    const std::string expected = Header(dir) + AfterGameCopy();
 
     // Wine lets root write a read-only file, so only the run itself can be checked here.
     ASSERT_TRUE(SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -122,7 +140,7 @@ TEST_F(Running, CharactersBeyondTheBasicPlaneAreWrittenAsFourByteUtf8) {
     Run(dir, disk_.File("Quorin.iso"), {IDYES});  // the non-English question first
     const std::string log = Bytes(dir / "setup.log");
     EXPECT_NE(log.find("Quorin \xF0\x9F\x8E\xAE\r\n"), std::string::npos) << log;
-    EXPECT_EQ(log, Header(dir) + kNotYet + "\r\n");
+    EXPECT_EQ(log, Header(dir) + AfterGameCopy());
 }
 
 }  // namespace

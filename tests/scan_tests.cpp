@@ -1,16 +1,20 @@
-// Scanning API answers for the values of a key and for asset links: the same results as the
-// regular expressions they stand for, and no crash, hang or deep recursion on hostile answers.
-// Runs on the host (under the sanitizers) and under Wine.
+// Scanning API answers for the values of a key, for asset links and for the newest version in a
+// package index: the same results as the regular expressions they stand for, and no crash, hang
+// or deep recursion on hostile answers. Runs on the host (under the sanitizers) and under Wine.
 #include "scan.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <random>
 #include <regex>
 
 using setup::FindAsset;
 using setup::FirstValue;
 using setup::ForEachValue;
+using setup::NewestPatch;
 
 namespace {
 
@@ -92,6 +96,79 @@ TEST(FindAsset, SkipsNamesTooLongForAFile) {
     EXPECT_EQ(FindAsset(Asset("d/" + longest + ".zip"), "[0-9]+\\.zip"), "d/" + longest + ".zip");
     const std::string tooLong = "d/" + longest + "1.zip";
     EXPECT_EQ(FindAsset(Asset(tooLong) + Asset("d/1.zip"), "[0-9]+\\.zip"), "d/1.zip");
+}
+
+std::string Index(std::initializer_list<const char*> versions) {
+    std::string index = "{\n  \"versions\": [";
+    for (const char* version : versions) index += std::string("\n    \"") + version + "\",";
+    return index + "\n  ]\n}";
+}
+
+TEST(NewestPatch, TakesTheHighestPlainPatchNumberAsANumber) {
+    EXPECT_EQ(NewestPatch(Index({"3.11.9", "3.12.0", "3.12.9", "3.12.10", "3.13.0", "3.12.1rc1"}), "3.12"), "3.12.10");
+    EXPECT_EQ(NewestPatch(Index({"3.12.10", "3.12.9", "3.12.2"}), "3.12"), "3.12.10") << "whatever the order";
+    EXPECT_EQ(NewestPatch(Index({"3.12.010", "3.12.10"}), "3.12"), "3.12.010") << "of equal numbers the first stays";
+    EXPECT_EQ(NewestPatch(Index({"3.12.0-b1", "3.12.1rc1", "3.12.2.1", "3.12.", "13.12.5", "3.120.1", "3.12.x"}), "3.12"),
+              "")
+        << "only 3.12 and digits between the quotes";
+    EXPECT_EQ(NewestPatch(Index({"3.12.1"}) + "\"13.12.5\" \"3.12.4", "3.12"), "3.12.1");
+    EXPECT_EQ(NewestPatch("\"3.12.1\"3.12.7\"", "3.12"), "3.12.1") << "a closing quote opens no other version";
+    EXPECT_EQ(NewestPatch("\"3.12.\"3.12.7\"", "3.12"), "3.12.7");
+    EXPECT_EQ(NewestPatch("", "3.12"), "");
+}
+
+// What the ECMAScript expression finds, with the patch numbers read as atoi does.
+std::string NewestByRegex(const std::string& text) {
+    static const std::regex pattern("\"(3\\.12\\.[0-9]+)\"");
+    std::string newest;
+    int newestPatch = -1;
+    for (std::sregex_iterator match(text.begin(), text.end(), pattern), end; match != end; ++match) {
+        const std::string version = (*match)[1];
+        const int patch = std::atoi(version.c_str() + 5);
+        if (patch > newestPatch) {
+            newest = version;
+            newestPatch = patch;
+        }
+    }
+    return newest;
+}
+
+std::size_t LongestDigitRun(const std::string& text) {
+    std::size_t longest = 0, run = 0;
+    for (char c : text) longest = std::max(longest, run = std::isdigit(static_cast<unsigned char>(c)) ? run + 1 : 0);
+    return longest;
+}
+
+TEST(NewestPatch, FindsWhatTheRegularExpressionFinds) {
+    const char* pieces[] = {"\"3.12.", "\"3.12.", "3.12.", "\"", "\"", "1", "9", "10", "0", "00", "rc1",
+                            "\"3.13.", "\"3.1", ".", "\"3.12.9\"", ", ", "\n"};
+    std::mt19937 random(12);
+    int matched = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        for (int n = random() % 14; n > 0; --n) text += pieces[random() % std::size(pieces)];
+        if (LongestDigitRun(text) > 9) continue;  // atoi's result is undefined past an int
+        const std::string expected = NewestByRegex(text);
+        ASSERT_EQ(NewestPatch(text, "3.12"), expected) << "round " << round << ": [" << text << "]";
+        matched += !expected.empty();
+    }
+    EXPECT_GT(matched, 200) << "the random texts hold matches often enough to mean something";
+}
+
+TEST(NewestPatch, PassesOverPatchNumbersBeyondAnIntAndSurvivesHostileIndexes) {
+    EXPECT_EQ(NewestPatch(Index({"3.12.2", "3.12.2147483647"}), "3.12"), "3.12.2147483647") << "INT_MAX itself";
+    EXPECT_EQ(NewestPatch(Index({"3.12.2", "3.12.2147483648", "3.12.99999999999999999999"}), "3.12"), "3.12.2");
+    EXPECT_EQ(NewestPatch(Index({"3.12.000000000000000000005"}), "3.12"), "3.12.000000000000000000005")
+        << "leading zeros keep a number small";
+
+    const std::string digits(16 << 20, '7');
+    EXPECT_EQ(NewestPatch(Index({"3.12.1"}) + "\"3.12." + digits + "\"", "3.12"), "3.12.1")
+        << "a patch number of many megabytes";
+    EXPECT_EQ(NewestPatch("\"3.12." + digits, "3.12"), "") << "an unterminated version";
+    EXPECT_EQ(NewestPatch("\"" + std::string(16 << 20, '"') + "3.12.4\"", "3.12"), "3.12.4") << "a run of quotes";
+    std::string openings;
+    for (int i = 0; i < (1 << 20); ++i) openings += "\"3.12.9x";  // 8 MB of versions that never close
+    EXPECT_EQ(NewestPatch(openings + "\"3.12.2\"", "3.12"), "3.12.2");
 }
 
 // Hostile answers end in a plain result: no crash, no deep recursion, work bounded by the size.

@@ -1,5 +1,6 @@
 #include "scan.h"
 
+#include <climits>
 #include <regex>
 
 namespace setup {
@@ -40,6 +41,35 @@ std::string FirstValue(std::string_view text, std::string_view key) {
         return false;
     });
     return first;
+}
+
+std::string NewestPatch(std::string_view index, std::string_view series) {
+    const std::string opening = "\"" + std::string(series) + ".";
+    std::string_view newest;
+    int newestPatch = -1;
+    std::size_t from = 0;
+    for (std::size_t at; (at = index.find(opening, from)) != std::string_view::npos;) {
+        // A digit run ends before the next quote, so no digit is looked at twice.
+        const std::size_t digits = at + opening.size();
+        std::size_t end = digits;
+        int patch = 0;
+        bool fits = true;
+        for (; end < index.size() && index[end] >= '0' && index[end] <= '9'; ++end) {
+            const int digit = index[end] - '0';
+            fits = fits && patch <= (INT_MAX - digit) / 10;
+            if (fits) patch = patch * 10 + digit;
+        }
+        if (end == digits || end == index.size() || index[end] != '"') {
+            from = at + 1;  // no match here; the expression would try again one byte further
+            continue;
+        }
+        if (fits && patch > newestPatch) {
+            newest = index.substr(at + 1, end - at - 1);
+            newestPatch = patch;
+        }
+        from = end + 1;  // matches don't overlap: the closing quote opens no other
+    }
+    return std::string(newest);
 }
 
 std::string FindAsset(std::string_view answer, const char* pattern) {

@@ -26,6 +26,14 @@ void ForEachValue(std::string_view text, std::string_view key, const std::functi
 // The first value of `key`, or "" when there is none.
 std::string FirstValue(std::string_view text, std::string_view key);
 
+// The newest version of a release series listed in an index as a quoted string: group 1 of the
+// matches of the ECMAScript expression "(<series>\.[0-9]+)", walked as std::sregex_iterator does,
+// with the highest patch number (the digits after the series and its dot, compared as a number:
+// 10 beats 9; of equal numbers the first listed stays). "3.12.1rc1" and "3.12.1.2" don't match.
+// A patch number beyond INT_MAX is passed over: no package has one, and only a hostile index
+// lists it. "" when nothing matches. Linear in the index, whatever it holds.
+std::string NewestPatch(std::string_view index, std::string_view series);
+
 // The first "browser_download_url" whose file name (the text after its last "/") matches the
 // whole ECMAScript `pattern`, ignoring case; "" when none fits.
 std::string FindAsset(std::string_view answer, const char* pattern);

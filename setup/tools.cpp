@@ -1,0 +1,102 @@
+#include "tools.h"
+
+#include "find.h"
+#include "http.h"
+#include "install.h"
+#include "processes.h"
+#include "releases.h"
+#include "report.h"
+#include "services.h"
+#include "text.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace setup {
+namespace {
+
+struct Tool {
+    const wchar_t* name;     // in messages, and the name of its folder and archive
+    const wchar_t* program;  // what must be runnable by name
+    std::function<std::wstring()> provider;  // the archive's URL; asked only when a download is needed
+};
+
+const Tool kTools[] = {
+    {L"Git", L"git.exe", [] { return LatestAsset("git-for-windows/git", "MinGit-[0-9.]+-64-bit\\.zip"); }},
+    {L"CMake", L"cmake.exe", [] { return LatestAsset("Kitware/CMake", "cmake-[0-9.]+-windows-x86_64\\.zip"); }},
+    {L"Ninja", L"ninja.exe", [] { return LatestAsset("ninja-build/ninja", "ninja-win\\.zip"); }},
+    {L"Clang", L"clang++.exe", [] { return LatestAsset(kLlvmMingwRepo, "llvm-mingw-[0-9]+-ucrt-x86_64\\.zip"); }},
+    {L"Python", L"python.exe", PythonPackage},
+};
+
+std::wstring ReadPath() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length < path.size() ? length : 0);
+    return path;
+}
+
+fs::path SystemFolder() {
+    wchar_t folder[MAX_PATH] = L"";
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder, length < MAX_PATH ? length : 0);
+}
+
+// The archive is deleted only once it has been unpacked whole. While it lies beside the tool's
+// folder, that folder may hold a program without the rest of its files (an unpack that was
+// cancelled or failed half way), so the tool is fetched again.
+bool Unpacked(const fs::path& archive) { return !Exists(archive); }
+
+// Downloads and unpacks a tool into its own, emptied folder; the program's path.
+fs::path Fetch(const Tool& tool, const fs::path& folder, const fs::path& archive) {
+    const std::wstring name = tool.name;
+    const std::wstring url = tool.provider();
+    Log(name + L": downloading " + url);
+    std::error_code ignored;  // a folder that can't be cleared or made fails the unpack below
+    fs::remove_all(folder, ignored);
+    fs::create_directories(folder, ignored);
+    if (!Get(url, nullptr, &archive, tool.name)) {
+        CheckCancel();
+        Fail(L"Couldn't download " + name + L".");
+    }
+    Status(L"Unpacking " + name);
+    PostProgress(-1);
+    const std::wstring tar = Quote(SystemFolder() / L"tar.exe") + L" -xf " + Quote(archive) + L" -C " + Quote(folder);
+    if (Run(tar, {}) != 0) Fail(L"Couldn't unpack " + name + L" (Windows 10 1803 or later is needed).");
+    fs::remove(archive, ignored);
+    const fs::path program = FindUnder(folder, tool.program);
+    if (program.empty()) Fail(name + L" didn't contain " + tool.program + L".");
+    return program;
+}
+
+void Prepare(const Tool& tool, const fs::path& tools) {
+    CheckCancel();
+    const std::wstring name = tool.name;
+    const fs::path onPath = FindOnPath(ReadPath(), tool.program);
+    if (!onPath.empty()) {
+        Log(name + L": using " + onPath.wstring());
+        return;
+    }
+    const fs::path folder = tools / name, archive = tools / (name + L".zip");
+    fs::path program = Unpacked(archive) ? FindUnder(folder, tool.program) : fs::path();
+    if (program.empty()) program = Fetch(tool, folder, archive);
+    Log(name + L": " + program.wstring());
+    SetEnvironmentVariableW(L"PATH", (program.parent_path().wstring() + L";" + ReadPath()).c_str());
+}
+
+}  // namespace
+
+void PrepareTools(const fs::path& dir) {
+    Status(L"Checking the tools");
+    const fs::path tools = dir / "tools";
+    std::error_code ignored;  // shows up as a failed download or unpack
+    fs::create_directories(tools, ignored);
+    for (const Tool& tool : kTools) Prepare(tool, tools);
+}
+
+}  // namespace setup

@@ -1,0 +1,192 @@
+// The build-tools phase in the test program against the sandbox: where each tool comes from, what
+// goes on the PATH and in what order, what is logged, and what a later run finds.
+#include "globals.h"
+#include "report.h"
+#include "services.h"
+#include "support/sandbox.h"
+#include "support/scratch.h"
+#include "support/test_window.h"
+#include "text.h"
+#include "tools.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+namespace {
+
+std::wstring Path() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+    return path;
+}
+
+fs::path SystemFolder() {
+    wchar_t folder[MAX_PATH];
+    return std::wstring(folder, GetSystemDirectoryW(folder, MAX_PATH));
+}
+
+std::wstring Download(const std::wstring& release) { return std::wstring(setup::kGitHubApi) + release; }
+
+struct Tool {
+    const wchar_t* name;
+    std::wstring url;
+    const wchar_t* program;  // where its archive holds it
+};
+
+// The sandbox's releases, in table order.
+const Tool kTools[] = {
+    {L"Git", Download(L"/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip"),
+     L"cmd\\git.exe"},
+    {L"CMake", Download(L"/Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip"),
+     L"cmake-3.29.3-windows-x86_64\\bin\\cmake.exe"},
+    {L"Ninja", Download(L"/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip"), L"ninja.exe"},
+    {L"Clang", Download(L"/mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip"),
+     L"llvm-mingw-20240518-ucrt-x86_64\\bin\\clang++.exe"},
+    {L"Python", std::wstring(setup::kNuGetBase) + L"/v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg",
+     L"tools\\python.exe"},
+};
+
+class ToolsPhase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setup::s_cancel = false;
+        SetFaults("");
+        ClearRequests();
+        SetEnvironmentVariableW(L"PATH", system_.c_str());
+    }
+    void TearDown() override {
+        SetFaults("");
+        SetEnvironmentVariableW(L"PATH", original_.c_str());
+    }
+
+    // Runs the phase; its failure message, or "" when it went through.
+    std::wstring Prepare() {
+        try {
+            setup::PrepareTools(dir_);
+        } catch (const setup::Failed& failed) {
+            return failed.message;
+        }
+        return L"";
+    }
+
+    fs::path Program(const Tool& tool) const { return dir_ / L"tools" / tool.name / tool.program; }
+
+    // The log lines of a tool that is downloaded and unpacked.
+    std::vector<std::wstring> Fetched(const Tool& tool) const {
+        const fs::path tools = dir_ / L"tools";
+        const std::wstring name = tool.name;
+        return {name + L": downloading " + tool.url, L"== Unpacking " + name,
+                L"$ " + setup::Quote(SystemFolder() / L"tar.exe") + L" -xf " + setup::Quote(tools / (name + L".zip")) +
+                    L" -C " + setup::Quote(tools / name),
+                name + L": " + Program(tool).wstring()};
+    }
+
+    const std::wstring original_ = Path();
+    const std::wstring system_ = SystemFolder().wstring() + L";" + SystemFolder().parent_path().wstring();
+    Scratch scratch_;
+    const fs::path dir_ = scratch_.root() / L"Quorin \u00c9dition";
+    TestWindow window_;
+};
+
+TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
+    ASSERT_EQ(Prepare(), L"");
+
+    std::vector<std::wstring> expected = {L"== Checking the tools"}, expectedStatuses = {L"Checking the tools"};
+    std::wstring path = system_;
+    for (const Tool& tool : kTools) {
+        for (std::wstring& line : Fetched(tool)) expected.push_back(std::move(line));
+        expectedStatuses.push_back(L"Downloading " + std::wstring(tool.name) + L": 1 MB of 1 MB");
+        expectedStatuses.push_back(L"Unpacking " + std::wstring(tool.name));
+        path = Program(tool).parent_path().wstring() + L";" + path;
+        EXPECT_FALSE(fs::exists(dir_ / L"tools" / (std::wstring(tool.name) + L".zip"))) << "the archive is deleted";
+    }
+    const std::vector<Posted> posted = window_.Take();
+    std::vector<std::wstring> log, statuses;
+    for (const Posted& item : posted) {
+        if (item.message == setup::kLogLineMessage) log.push_back(item.text);
+        // Of a download's progress, the last.
+        const bool sameDownload = !statuses.empty() && statuses.back().starts_with(L"Downloading ") &&
+                                  item.text.starts_with(statuses.back().substr(0, statuses.back().find(L':')));
+        if (item.message == setup::kStatusMessage && sameDownload) statuses.back() = item.text;
+        else if (item.message == setup::kStatusMessage) statuses.push_back(item.text);
+    }
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(Path(), path) << "the tool folders in front, in reverse table order";
+    EXPECT_EQ(statuses, expectedStatuses) << "the archives are about 1 MB each";
+    EXPECT_EQ(std::count_if(posted.begin(), posted.end(),
+                            [](const Posted& item) {
+                                return item.message == setup::kProgressMessage && item.value == -1;
+                            }),
+              5)
+        << "the marquee while each unpacks";
+
+    // The next run of the program starts with its own PATH and finds every tool where it left it.
+    SetEnvironmentVariableW(L"PATH", system_.c_str());
+    ClearRequests();
+    ASSERT_EQ(Prepare(), L"");
+    expected = {L"== Checking the tools"};
+    for (const Tool& tool : kTools) expected.push_back(tool.name + std::wstring(L": ") + Program(tool).wstring());
+    EXPECT_EQ(window_.LogLines(), expected);
+    EXPECT_EQ(Path(), path);
+    EXPECT_EQ(Requests(), "") << "no request at all";
+}
+
+TEST_F(ToolsPhase, UsesToolsOnThePathAsTheyAreButNoAppStoreAlias) {
+    const fs::path bin = scratch_.Folder(L"bin");
+    for (const wchar_t* program : {L"git.exe", L"cmake.exe", L"ninja.exe", L"clang++.exe"}) scratch_.File(bin / program);
+    const fs::path alias = scratch_.File(L"Microsoft\\WindowsApps\\python.exe").parent_path();
+    const std::wstring path = L";" + alias.wstring() + L";;" + bin.wstring() + L";" + system_ + L";";
+    SetEnvironmentVariableW(L"PATH", path.c_str());
+
+    ASSERT_EQ(Prepare(), L"");
+    std::vector<std::wstring> expected = {L"== Checking the tools",
+                                          L"Git: using " + (bin / L"git.exe").wstring(),
+                                          L"CMake: using " + (bin / L"cmake.exe").wstring(),
+                                          L"Ninja: using " + (bin / L"ninja.exe").wstring(),
+                                          L"Clang: using " + (bin / L"clang++.exe").wstring()};
+    for (std::wstring& line : Fetched(kTools[4])) expected.push_back(std::move(line));
+    EXPECT_EQ(window_.LogLines(), expected);
+    EXPECT_EQ(Path(), Program(kTools[4]).parent_path().wstring() + L";" + path) << "only Python's folder is added";
+    EXPECT_EQ(Requests(), "GET /v3-flatcontainer/python/index.json 200\n"
+                          "GET /v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg 200\n");
+}
+
+// A folder without its program, or with the archive still beside it (an unpack cut short), is
+// emptied and filled again; one with its program and no archive is used as it is.
+TEST_F(ToolsPhase, FillsAgainAToolFolderLeftHalfUnpacked) {
+    const fs::path bin = scratch_.Folder(L"bin");
+    for (const wchar_t* program : {L"cmake.exe", L"clang++.exe", L"python.exe"}) scratch_.File(bin / program);
+    SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + system_).c_str());
+    const fs::path tools = scratch_.Folder(dir_ / L"tools");
+    scratch_.File(tools / L"Git" / L"cmd" / L"git.exe");
+    scratch_.File(tools / L"Git.zip", 100);
+    scratch_.File(tools / L"Ninja" / L"stale" / L"half.txt");
+
+    ASSERT_EQ(Prepare(), L"");
+    EXPECT_EQ(Requests(), "GET /repos/git-for-windows/git/releases/latest 200\n"
+                          "GET /git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip 200\n"
+                          "GET /repos/ninja-build/ninja/releases/latest 200\n"
+                          "GET /ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 200\n");
+    EXPECT_FALSE(fs::exists(tools / L"Ninja" / L"stale"));
+    EXPECT_FALSE(fs::exists(tools / L"Git.zip"));
+    EXPECT_EQ(FileText(Program(kTools[0]).wstring()), FileText(HostPath("QUORIN_STANDIN"))) << "the unpacked one";
+    EXPECT_TRUE(fs::exists(Program(kTools[2])));
+
+    ClearRequests();
+    SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + system_).c_str());
+    ASSERT_EQ(Prepare(), L"");
+    EXPECT_EQ(Requests(), "");
+}
+
+// Cancelling between two tools ends the phase before the next one is asked for.
+TEST_F(ToolsPhase, StopsAtTheNextToolOnceCancelled) {
+    setup::s_cancel = true;
+    EXPECT_EQ(Prepare(), L"Cancelled.");
+    EXPECT_EQ(window_.LogLines(), std::vector<std::wstring>{L"== Checking the tools"});
+    EXPECT_EQ(Requests(), "");
+    EXPECT_EQ(Path(), system_);
+}
+
+}  // namespace
