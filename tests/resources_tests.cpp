@@ -1,5 +1,6 @@
 // The resources linked into QuorinSetup.exe: the icon group that the window shows and the
 // manifest that brings the version 6 common controls. The built exe is loaded as a module.
+#include "services.h"
 #include "support/host_path.h"
 
 #include <windows.h>
@@ -118,6 +119,20 @@ TEST_F(Resources, ManifestActivatesTheVersion6CommonControls) {
     FreeLibrary(comctl);
     DeactivateActCtx(0, cookie);
     ReleaseActCtx(activation);
+}
+
+TEST_F(Resources, VersionIsTheProgramsOwn) {
+    const DWORD size = GetFileVersionInfoSizeW(exe_.c_str(), nullptr);
+    ASSERT_GT(size, 0u);
+    std::string data(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoW(exe_.c_str(), 0, size, data.data()));
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
+                               reinterpret_cast<void**>(&text), &length));
+    const std::string version(setup::kVersion);
+    EXPECT_EQ(std::wstring(text), std::wstring(version.begin(), version.end()));
+    EXPECT_NE(version.find(" ("), std::string::npos) << "major.minor.patch, then the commit: " << version;
 }
 
 }  // namespace
