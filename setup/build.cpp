@@ -1,0 +1,38 @@
+#include "build.h"
+
+#include "globals.h"
+#include "processes.h"
+#include "progress.h"
+#include "report.h"
+#include "text.h"
+
+namespace setup {
+namespace {
+
+// The line callback: a status line or a bar position, straight to the window (the line itself
+// reaches the log through Run).
+void ShowProgress(const std::string& line) {
+    const BuildProgress progress = ParseBuildLine(line);
+    if (progress.status) PostText(kStatusMessage, 0, Widen(std::string(*progress.status)));
+    if (progress.percent) PostProgress(*progress.percent);
+}
+
+}  // namespace
+
+std::filesystem::path LauncherPath(const std::filesystem::path& repo) {
+    return repo / "build" / "runtime" / "QuorinLauncher.exe";
+}
+
+void BuildGame(const Choices& choices, const RunValues& run) {
+    Status(L"Building (the first build takes 10-30 minutes)");
+    std::wstring command = L"python -u tools\\build.py";
+    if (!run.alreadyExtracted) command += L" --iso " + Quote(choices.source);
+    if (Run(command, run.repo, ShowProgress) != 0)
+        Fail(L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in the launcher, or a "
+             L"GitHub issue with setup.log attached, gets it looked at.");
+    // Set before the check, so that it names the launcher even when the build didn't make it.
+    s_installed = LauncherPath(run.repo).wstring();
+    if (!Exists(s_installed)) Fail(L"The build finished but QuorinLauncher.exe isn't there.");
+}
+
+}  // namespace setup

@@ -1,0 +1,88 @@
+#include "finish.h"
+
+#include "globals.h"
+#include "handle.h"
+#include "maintenance.h"
+#include "report.h"
+#include "text.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace setup {
+namespace {
+
+// A shortcut to the launcher that starts it in its own folder. Best effort: nothing is said
+// when the desktop can't be found or the link can't be saved.
+void AddDesktopShortcut(const fs::path& launcher) {
+    wchar_t desktop[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop))) return;
+    Com<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(link.Receive())))) return;
+    link->SetPath(launcher.c_str());
+    link->SetWorkingDirectory(launcher.parent_path().c_str());
+    link->SetDescription(L"Quorin Recompiled");
+    Com<IPersistFile> file;  // released before the link
+    if (FAILED(link->QueryInterface(IID_PPV_ARGS(file.Receive())))) return;
+    file->Save((fs::path(desktop) / L"Quorin Recompiled.lnk").c_str(), TRUE);
+}
+
+// Removes every path of the item, going on past failures; true when all of it went.
+bool Delete(const kel::maintenance::Part& item) {
+    bool all = true;
+    for (const fs::path& path : item.paths) {
+        std::error_code error;
+        fs::remove_all(path, error);
+        if (error) all = false;
+    }
+    return all;
+}
+
+// The build leftovers, then the downloaded tools; gives the bytes freed by the items that went
+// whole (an item that went in part isn't counted at all).
+std::uintmax_t FreeSpace(const fs::path& repo) {
+    Status(L"Freeing up space");
+    // Both measured before anything is deleted.
+    const kel::maintenance::Part items[] = {kel::maintenance::Leftovers(repo), kel::maintenance::Tools(repo)};
+    std::uintmax_t freed = 0;
+    for (const kel::maintenance::Part& item : items) {
+        Log(L"Deleting " + item.label + L": " + FormatSize(item.size));
+        if (Delete(item))
+            freed += item.size;
+        else
+            Log(L"(some of it couldn't be deleted)");
+    }
+    return freed;
+}
+
+// Only an image whose files this run extracted, and only while they are there.
+bool DeleteDiscImage(const std::wstring& source, const fs::path& repo) {
+    std::error_code error;
+    if (!fs::is_regular_file(source, error) || !Exists(ExtractedMarker(repo))) return false;
+    if (!fs::remove(source, error)) {
+        Log(L"Couldn't delete the disc image " + source);
+        return false;
+    }
+    Log(L"Deleted the disc image " + source);
+    return true;
+}
+
+}  // namespace
+
+void Finish(const Choices& choices, RunValues& run) {
+    if (choices.shortcut) AddDesktopShortcut(s_installed);
+    run.message = L"Done. Start the game with the launcher";
+    run.message += choices.shortcut ? L" (\"Quorin Recompiled\" on the desktop)." : L".";
+    if (choices.cleanup)
+        run.message += L"\n\nFreed " + FormatSize(FreeSpace(run.repo)) +
+                       L" (the next update downloads the tools again and rebuilds from scratch).";
+    if (choices.deleteIso && !run.alreadyExtracted && DeleteDiscImage(choices.source, run.repo))
+        run.message += L"\n\nThe disc image was deleted (the game's files are in quorin-recomp\\game\\extracted).";
+}
+
+}  // namespace setup

@@ -1,0 +1,70 @@
+#include "source.h"
+
+#include "install.h"
+#include "processes.h"
+#include "refname.h"
+#include "releases.h"
+#include "report.h"
+#include "services.h"
+#include "text.h"
+
+namespace fs = std::filesystem;
+
+namespace setup {
+namespace {
+
+// Nothing there, an empty folder or an empty file; what can't be read counts as taken.
+bool RoomForClone(const fs::path& repo) {
+    std::error_code error;
+    if (fs::status(repo, error).type() == fs::file_type::not_found) return true;
+    return fs::is_empty(repo, error);  // false on an error
+}
+
+void Clone(const fs::path& dir, const fs::path& repo) {
+    Status(L"Downloading the source code");
+    if (!RoomForClone(repo))
+        Fail(repo.wstring() + L" already exists and isn't a copy of the project. Choose another folder.");
+    if (Run(L"git clone " + Widen(kRepoUrl) + L" " + Quote(repo), dir) != 0)
+        Fail(L"Couldn't download the source code from GitHub.");
+}
+
+// Runs "git -C <repo> <arguments>" in the install folder; true on exit code 0.
+bool Git(const fs::path& dir, const fs::path& repo, const std::wstring& arguments) {
+    return Run(L"git -C " + Quote(repo) + L" " + arguments, dir) == 0;
+}
+
+}  // namespace
+
+std::wstring TagToBuild() {
+    const std::wstring tag = ReleaseTag();
+    if (IsPlainRefName(tag)) return tag;
+    const std::string version = kVersion;
+    return L"v" + Widen(version.substr(0, version.find(' ')));
+}
+
+void GetSource(const fs::path& dir, const fs::path& repo) {
+    const std::wstring tag = TagToBuild();  // looked up whatever the folder holds
+    if (Exists(repo / ".git"))
+        Status(L"Updating the source code");
+    else
+        Clone(dir, repo);
+
+    Git(dir, repo, L"fetch --tags --force origin");  // without a network, what is there is built
+    std::string branch, changes;
+    const bool onBranch = GitOutput(repo, L"symbolic-ref -q --short HEAD", branch) && !branch.empty();
+    // A repository that git can't read answers with an error line, which counts as changes too.
+    GitOutput(repo, L"status --porcelain --untracked-files=no --ignore-submodules=all", changes);
+
+    if (!changes.empty()) {
+        Log(L"The source folder has changes of its own: building it as it is (no update).");
+    } else if (onBranch) {
+        Log(L"The source folder is on branch " + Widen(branch) + L": updating that branch.");
+        if (!Git(dir, repo, L"pull --ff-only")) Log(L"(couldn't update the branch - building the code as it is)");
+    } else if (Git(dir, repo, L"checkout --force " + tag)) {
+        Log(L"Building release " + tag + L".");
+    } else if (!Git(dir, repo, L"checkout --force main") || !Git(dir, repo, L"pull --ff-only")) {
+        Log(L"(couldn't update - building the code as it is)");
+    }
+}
+
+}  // namespace setup

@@ -1,0 +1,130 @@
+// The build step against the sandbox's project, with its real build script run by Python through
+// the bridge: the command line, the status line and the bar as the script's lines move them,
+// the launcher check, and the two ways a build fails.
+#include "build.h"
+#include "support/phases.h"
+#include "text.h"
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+namespace {
+
+const char* const kBase = "$ python -u tools\\build.py";
+
+// What the build showed the user: "status: text" and "bar: value", in order.
+using Screen = std::vector<std::wstring>;
+
+class Build : public SandboxPhase {
+protected:
+    void SetUp() override {
+        SandboxPhase::SetUp();
+        run_.repo = scratch_.root() / L"Quorin \u00c9dition" / "quorin-recomp";
+        Clone(run_.repo);
+        setup::s_installed = L"an earlier build";
+    }
+
+    // As if an earlier build had extracted the game already.
+    void Extracted() {
+        run_.alreadyExtracted = true;
+        scratch_.File(setup::ExtractedMarker(run_.repo), 4);
+    }
+
+    // Runs the build step; gives its failure, or "".
+    std::wstring RunBuild(const std::wstring& source = L"") {
+        setup::Choices choices;
+        choices.source = source;
+        const std::wstring failure = FailureOf([&] { setup::BuildGame(choices, run_); });
+        return failure == L"(no failure)" ? L"" : failure;
+    }
+
+    // What was posted since the last look: the log lines in `log`, the rest on the screen.
+    Screen Look(std::vector<std::wstring>* log = nullptr) {
+        Screen screen;
+        for (Posted& posted : window_.Take()) {
+            if (posted.message == setup::kStatusMessage) screen.push_back(L"status: " + posted.text);
+            if (posted.message == setup::kProgressMessage) screen.push_back(L"bar: " + std::to_wstring(posted.value));
+            if (posted.message == setup::kLogLineMessage && log) log->push_back(std::move(posted.text));
+        }
+        return screen;
+    }
+
+    setup::RunValues run_;
+};
+
+Screen Counted(const wchar_t* status, int steps) {
+    Screen screen = {L"status: " + std::wstring(status), L"bar: -1"};
+    for (int done = 1; done <= steps; ++done) screen.push_back(L"bar: " + std::to_wstring(done * 100 / steps));
+    return screen;
+}
+
+Screen operator+(Screen a, const Screen& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(Build, AFirstBuildGetsTheGameCopyAndTheBarFollowsItsCounters) {
+    const fs::path image = scratch_.Folder(L"Quorin Spi\u00e9le") / "game (1).iso";
+    fs::copy_file(SandboxPath(L"game.iso"), image);
+    ASSERT_EQ(RunBuild(image.wstring()), L"");
+
+    std::vector<std::wstring> log;
+    EXPECT_EQ(Look(&log), Screen{L"status: Building (the first build takes 10-30 minutes)"} +
+                              Counted(L"Checking the build tools", 0) + Counted(L"Extracting the game files", 8) +
+                              Counted(L"Recompiling the game code", 8) + Counted(L"Compiling", 6) +
+                              Counted(L"Linking the launcher", 0) + Counted(L"Done", 0));
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0], L"== Building (the first build takes 10-30 minutes)");
+    EXPECT_EQ(log[1], setup::Widen(kBase) + L" --iso \"" + image.wstring() + L"\"");
+    for (const std::wstring& line : log) EXPECT_FALSE(line.starts_with(L"  ") && line.find(L'%') != line.npos) << line;
+    EXPECT_NE(std::find(log.begin(), log.end(), L"[3/6] Building CXX object src/audio.cpp"), log.end())
+        << "counters are logged";
+    EXPECT_NE(std::find(log.begin(), log.end(), L"==> Compiling"), log.end()) << "status lines as they came";
+
+    EXPECT_EQ(setup::s_installed, setup::LauncherPath(run_.repo).wstring());
+    EXPECT_TRUE(fs::is_regular_file(setup::LauncherPath(run_.repo)));
+    EXPECT_EQ(FileText(setup::ExtractedMarker(run_.repo).wstring()).substr(0, 4), "XEX2");
+}
+
+TEST_F(Build, AnExtractedGameIsBuiltWithoutTheGameCopy) {
+    Extracted();
+    ASSERT_EQ(RunBuild(L"Z:\\nowhere\\chosen anyway.iso"), L"");
+    const std::vector<std::wstring> story = Story({});
+    ASSERT_GE(story.size(), 2u);
+    EXPECT_EQ(story[1], setup::Widen(kBase));
+    EXPECT_EQ(setup::s_installed, setup::LauncherPath(run_.repo).wstring());
+}
+
+TEST_F(Build, AFailedBuildAndAMissingLauncherEndTheRun) {
+    Extracted();
+    SetFaults(R"({"build": "fail"})");
+    EXPECT_EQ(RunBuild(), L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in the "
+                        L"launcher, or a GitHub issue with setup.log attached, gets it looked at.");
+    EXPECT_EQ(setup::s_installed, L"an earlier build") << "no launcher to name";
+    const std::vector<std::wstring> log = window_.LogLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), L"error: src/kernel.cpp: the compiler crashed"), log.end());
+
+    SetFaults(R"({"build": "no-launcher"})");
+    EXPECT_EQ(RunBuild(), L"The build finished but QuorinLauncher.exe isn't there.");
+    EXPECT_EQ(setup::s_installed, setup::LauncherPath(run_.repo).wstring()) << "set before the check";
+}
+
+TEST_F(Build, HostileLinesNeverFailTheBuild) {
+    Extracted();
+    SetFaults(R"({"build": "hostile"})");
+    ASSERT_EQ(RunBuild(), L"");
+    std::vector<std::wstring> log;
+    const Screen screen = Look(&log);
+    // Between the last counter and the launcher: [5/0], numbers beyond an int, "  -5%" and a
+    // 1 MiB line move nothing; [3/2] moves the bar past the end, and a long status line shows.
+    const auto linking = std::find(screen.begin(), screen.end(), L"status: Linking the launcher");
+    ASSERT_GE(linking - screen.begin(), 4);
+    EXPECT_EQ(Screen(linking - 4, linking),
+              (Screen{L"bar: 100", L"bar: 150", L"status: " + std::wstring(1 << 16, L'y'), L"bar: -1"}));
+    EXPECT_NE(std::find(log.begin(), log.end(), std::wstring(1 << 20, L'x')), log.end()) << "logged whole";
+    EXPECT_NE(std::find(log.begin(), log.end(), L"a line ended by CR alone"), log.end());
+}
+
+}  // namespace

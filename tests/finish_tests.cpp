@@ -1,0 +1,213 @@
+// The last step of a run on install folders of the test's own: the desktop shortcut as the shell
+// reads it back, freeing space with exact sizes and what a file held open does to it, the disc
+// image, and every text of the final message.
+#include "build.h"
+#include "finish.h"
+#include "globals.h"
+#include "handle.h"
+#include "support/scratch.h"
+#include "support/test_window.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+using Lines = std::vector<std::wstring>;
+
+namespace {
+
+constexpr std::uintmax_t kMiB = 1 << 20;
+const std::wstring kDone = L"Done. Start the game with the launcher";
+const std::wstring kOnDesktop = L" (\"Quorin Recompiled\" on the desktop).";
+const std::wstring kLeftovers = L"Deleting Build leftovers (object files, libraries, generated C++): ";
+const std::wstring kTools = L"Deleting Build tools Setup downloaded (Git, CMake, Ninja, Clang, Python): ";
+const std::wstring kPartly = L"(some of it couldn't be deleted)";
+const std::wstring kImageGone = L"\n\nThe disc image was deleted (the game's files are in quorin-recomp\\game\\extracted).";
+
+std::wstring Freed(const std::wstring& size) {
+    return L"\n\nFreed " + size + L" (the next update downloads the tools again and rebuilds from scratch).";
+}
+
+fs::path Shortcut() {
+    wchar_t desktop[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
+    return fs::path(desktop) / L"Quorin Recompiled.lnk";
+}
+
+struct Link {
+    std::wstring target, folder, description;
+};
+
+// The shortcut as the shell reads it.
+Link ReadShortcut() {
+    setup::Com<IShellLinkW> link;
+    setup::Com<IPersistFile> file;
+    Link read;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(link.Receive()))) ||
+        FAILED(link->QueryInterface(IID_PPV_ARGS(file.Receive()))) || FAILED(file->Load(Shortcut().c_str(), STGM_READ)))
+        return read;
+    wchar_t text[MAX_PATH];
+    if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) read.target = text;
+    if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) read.folder = text;
+    if (SUCCEEDED(link->GetDescription(text, MAX_PATH))) read.description = text;
+    return read;
+}
+
+// A file held open as another program would hold it: others may read and write, not delete.
+setup::FileHandle Hold(const fs::path& file) {
+    return setup::FileHandle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+}
+
+class Finishing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        fs::remove(Shortcut());
+        run_.repo = install_ / "quorin-recomp";
+        setup::s_installed = scratch_.File(setup::LauncherPath(run_.repo), 1000).wstring();
+        choices_.shortcut = false;  // each test chooses what it is about
+    }
+    void TearDown() override {
+        fs::remove(Shortcut());
+        CoUninitialize();
+    }
+
+    std::wstring Finish() {
+        setup::Finish(choices_, run_);
+        return run_.message;
+    }
+
+    // What a build leaves: 3.25 MiB of leftovers, and 1.5 GiB of tools (mostly a sparse file).
+    void Built() {
+        scratch_.File(run_.repo / "build" / "obj" / "main.obj", kMiB * 3 / 2);
+        scratch_.File(run_.repo / "build" / "lib" / "libquorin.a", kMiB / 2);
+        scratch_.File(run_.repo / "generated" / "ppc" / "ppc_recomp.1.cpp", kMiB * 5 / 4);
+        fs::resize_file(scratch_.File(Clang()), (std::uintmax_t{3} << 29) - kMiB);
+        scratch_.File(install_ / "tools" / "Git" / "cmd" / "git.exe", kMiB);
+        for (const char* kept : {"build/CMakeCache.txt", "build/obj/notes.txt", "src/main.cpp"})
+            scratch_.File(run_.repo / kept, 100);
+    }
+    fs::path Clang() const { return install_ / "tools" / "Clang" / "bin" / "clang++.exe"; }
+
+    // The leftovers went and everything else of the repository stayed.
+    void ExpectOnlyLeftoversGone() const {
+        for (const char* gone : {"build/obj/main.obj", "build/lib/libquorin.a", "generated/ppc"})
+            EXPECT_FALSE(fs::exists(run_.repo / gone)) << gone;
+        for (const char* kept : {"build/CMakeCache.txt", "build/obj/notes.txt", "src/main.cpp"})
+            EXPECT_TRUE(fs::exists(run_.repo / kept)) << kept;
+        EXPECT_TRUE(fs::exists(setup::s_installed));
+    }
+
+    Scratch scratch_;
+    fs::path install_ = scratch_.Folder(L"Quorin \u00c9dition");
+    TestWindow window_;
+    setup::Choices choices_;
+    setup::RunValues run_;
+};
+
+TEST_F(Finishing, TheShortcutStartsTheLauncherInItsOwnFolder) {
+    std::ofstream(Shortcut()) << "an older shortcut of that name";
+    choices_.shortcut = true;
+    EXPECT_EQ(Finish(), kDone + kOnDesktop);
+    const Link link = ReadShortcut();
+    EXPECT_EQ(link.target, setup::s_installed);
+    EXPECT_EQ(link.folder, fs::path(setup::s_installed).parent_path().wstring());
+    EXPECT_EQ(link.description, L"Quorin Recompiled");
+    EXPECT_TRUE(window_.Take().empty()) << "nothing is said about it";
+
+    // The text follows the choice, not whether a shortcut could be made.
+    setup::s_installed = (install_ / L"no such folder" / "QuorinLauncher.exe").wstring();
+    EXPECT_EQ(Finish(), kDone + kOnDesktop);
+}
+
+TEST_F(Finishing, WithoutTheShortcutNothingTouchesTheDesktop) {
+    EXPECT_EQ(Finish(), kDone + L".");
+    EXPECT_FALSE(fs::exists(Shortcut()));
+    EXPECT_TRUE(window_.Take().empty());
+}
+
+TEST_F(Finishing, FreeingSpaceDeletesTheLeftoversThenTheToolsAndSaysHowMuch) {
+    Built();
+    choices_.cleanup = true;
+    EXPECT_EQ(Finish(), kDone + L"." + Freed(L"1.5 GB"));
+    const std::vector<Posted> posted = window_.Take();
+    ASSERT_GE(posted.size(), 2u);
+    EXPECT_EQ(posted[1].message, setup::kStatusMessage);
+    EXPECT_EQ(posted[1].text, L"Freeing up space");
+    Lines log;
+    for (const Posted& item : posted)
+        if (item.message == setup::kLogLineMessage) log.push_back(item.text);
+    EXPECT_EQ(log, (Lines{L"== Freeing up space", kLeftovers + L"3 MB", kTools + L"1.5 GB"}));
+    ExpectOnlyLeftoversGone();
+    EXPECT_FALSE(fs::exists(install_ / "tools"));
+}
+
+TEST_F(Finishing, AToolHeldOpenIsLeftOutOfWhatWasFreed) {
+    Built();
+    choices_.cleanup = true;
+    const setup::FileHandle held = Hold(Clang());
+    ASSERT_TRUE(held);
+    EXPECT_EQ(Finish(), kDone + L"." + Freed(L"3 MB")) << "the leftovers only";
+    EXPECT_EQ(window_.LogLines(), (Lines{L"== Freeing up space", kLeftovers + L"3 MB", kTools + L"1.5 GB", kPartly}));
+    EXPECT_TRUE(fs::exists(Clang())) << "a file held open without delete sharing can't be deleted";
+    ExpectOnlyLeftoversGone();
+}
+
+TEST_F(Finishing, NothingLeftToFreeStillSaysSo) {
+    // Git and Ninja alone may have come from elsewhere: only Clang, CMake or Python mark the
+    // tools folder as Setup's own.
+    scratch_.File(install_ / "tools" / "Git" / "cmd" / "git.exe", kMiB);
+    scratch_.File(install_ / "tools" / "Ninja" / "ninja.exe", kMiB);
+    choices_.cleanup = true;
+    EXPECT_EQ(Finish(), kDone + L"." + Freed(L"0 MB"));
+    EXPECT_EQ(window_.LogLines(), (Lines{L"== Freeing up space", kLeftovers + L"0 MB", kTools + L"0 MB"}));
+    EXPECT_TRUE(fs::exists(install_ / "tools" / "Git" / "cmd" / "git.exe"));
+}
+
+TEST_F(Finishing, TheDiscImageGoesOnlyWhenThisRunExtractedIt) {
+    const fs::path image = scratch_.File(L"Quorin Spi\u00e9le/game (1).iso", 100);
+    choices_.source = image.wstring();
+    choices_.deleteIso = true;
+
+    EXPECT_EQ(Finish(), kDone + L".") << "no extracted game";
+    scratch_.File(setup::ExtractedMarker(run_.repo), 4);
+    run_.alreadyExtracted = true;
+    EXPECT_EQ(Finish(), kDone + L".") << "extracted by an earlier run";
+    EXPECT_TRUE(window_.Take().empty()) << "nothing said about the image";
+    EXPECT_TRUE(fs::exists(image));
+
+    run_.alreadyExtracted = false;
+    {
+        const setup::FileHandle held = Hold(image);
+        EXPECT_EQ(Finish(), kDone + L".");
+        EXPECT_EQ(window_.LogLines(), Lines{L"Couldn't delete the disc image " + image.wstring()});
+    }
+    EXPECT_EQ(Finish(), kDone + L"." + kImageGone);
+    EXPECT_EQ(window_.LogLines(), Lines{L"Deleted the disc image " + image.wstring()});
+    EXPECT_FALSE(fs::exists(image));
+
+    // An extracted disc folder is never deleted, even if asked.
+    choices_.source = scratch_.Folder("extracted disc").wstring();
+    EXPECT_EQ(Finish(), kDone + L".");
+    EXPECT_TRUE(fs::exists(choices_.source));
+}
+
+TEST_F(Finishing, EveryOptionTogetherMakesTheWholeText) {
+    Built();
+    const fs::path image = scratch_.File("game.iso", 100);
+    scratch_.File(setup::ExtractedMarker(run_.repo), 4);
+    choices_ = {image.wstring(), install_.wstring(), true, true, true};
+    EXPECT_EQ(Finish(), kDone + kOnDesktop + Freed(L"1.5 GB") + kImageGone);
+    EXPECT_EQ(window_.LogLines(), (Lines{L"== Freeing up space", kLeftovers + L"3 MB", kTools + L"1.5 GB",
+                                         L"Deleted the disc image " + image.wstring()}));
+    EXPECT_EQ(ReadShortcut().target, setup::s_installed);
+}
+
+}  // namespace

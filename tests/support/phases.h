@@ -1,0 +1,90 @@
+// The install worker's phases run in the test process against the sandbox: a job for their
+// child processes, a TestWindow that collects what they post, the bridge's stand-ins for git,
+// Python, CMake, Ninja and Clang on PATH, and real git to put clones of the project into states
+// of their own.
+#pragma once
+
+#include "convert.h"
+#include "services.h"
+#include "support/sandbox.h"
+#include "support/scratch.h"
+#include "support/test_window.h"
+#include "support/worker.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class SandboxPhase : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        tools_ = std::make_unique<Scratch>();
+        const std::wstring folder = tools_->root().wstring();
+        for (const wchar_t* name : {L"git.exe", L"python.exe", L"cmake.exe", L"ninja.exe", L"clang++.exe"})
+            StandIn(folder, name);
+        path_ = std::make_unique<PathPrefix>(folder);
+    }
+    static void TearDownTestSuite() {
+        path_.reset();
+        tools_.reset();
+    }
+
+    void SetUp() override {
+        job_ = WorkerJob();
+        setup::s_cancel = false;
+        SetFaults("");
+        ClearRequests();
+    }
+    void TearDown() override {
+        SetFaults("");
+        // Git makes its object files read-only, and Windows deletes no read-only file.
+        std::error_code error;
+        for (std::filesystem::recursive_directory_iterator it(scratch_.root(), error), end; it != end; it.increment(error))
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add, error);
+    }
+
+    // The project's clone address, as the setup's test build has it.
+    static std::wstring SandboxUrl() { return setup::Widen(setup::kRepoUrl); }
+
+    // A fresh clone of the project, on branch main, at `repo` (made by real git, not the setup).
+    static void Clone(const std::filesystem::path& repo) {
+        const Finished clone = RunProgram(L"git clone -q " + SandboxUrl() + L" " + Quoted(repo.wstring()));
+        ASSERT_EQ(clone.code, 0) << clone.output;
+    }
+
+    // Real git on a clone, to put it into a state of its own; fails the test if git does.
+    static void Git(const std::filesystem::path& repo, const std::wstring& arguments) {
+        const Finished git = RunProgram(L"git -C " + Quoted(repo.wstring()) + L" " + arguments);
+        EXPECT_EQ(git.code, 0) << Utf8(arguments) << "\n" << git.output;
+    }
+
+    // The log lines that the program wrote itself, in order: statuses, command lines and those
+    // beginning with one of `own`; not the tools' output.
+    std::vector<std::wstring> Story(const std::vector<std::wstring>& own) {
+        std::vector<std::wstring> story;
+        for (std::wstring& line : window_.LogLines()) {
+            bool keep = line.starts_with(L"== ") || line.starts_with(L"$ ");
+            for (const std::wstring& start : own) keep = keep || line.starts_with(start);
+            if (keep) story.push_back(std::move(line));
+        }
+        return story;
+    }
+
+    setup::Handle job_;
+    TestWindow window_;
+    Scratch scratch_;
+
+private:
+    static inline std::unique_ptr<Scratch> tools_;
+    static inline std::unique_ptr<PathPrefix> path_;
+};
+
+}  // namespace testing_support
