@@ -1,8 +1,11 @@
 #include "install.h"
 
+#include "build.h"
+#include "finish.h"
 #include "game.h"
 #include "globals.h"
 #include "report.h"
+#include "source.h"
 #include "tools.h"
 
 #include <objbase.h>
@@ -33,8 +36,9 @@ void RunPhases(const Choices& choices, RunValues& run) {
     CheckGameFiles(choices, run);
     PrepareTools(choices.dir);
     PostProgress(-1);  // no measure of progress until the build prints its first
-    // Next come the source checkout, the build and finishing, which composes the summary.
-    Fail(L"This Setup can't go further yet: getting the source code isn't available in this build.");
+    GetSource(choices.dir, run.repo);
+    BuildGame(choices, run);
+    Finish(choices, run);  // composes the summary
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // the game-copy phase and the final message.
 #include "choices.h"
 #include "convert.h"
+#include "install.h"
+#include "services.h"
 #include "support/sandbox.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
@@ -18,7 +20,13 @@ using testing_support::Scratch;
 namespace {
 
 const wchar_t* const kNoGameCopy = L"Choose your Quorin disc image (.iso) or extracted disc folder first.";
-const char* const kNotYet = "This Setup can't go further yet: getting the source code isn't available in this build.";
+
+// The tools on PATH are empty files, so the clone, the first git command of a run, can't start:
+// that ends every run that gets past the tools.
+std::string Clone(const fs::path& dir) {
+    return "git clone " + std::string(kRepoUrl) + " \"" + Utf8(RepoFolder(dir).wstring()) + "\"";
+}
+std::string CantStart(const fs::path& dir) { return "Couldn't start: " + Clone(dir); }
 
 std::string Bytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -53,10 +61,10 @@ protected:
     }
 
     // What a run logs after the game copy, to its end.
-    std::string AfterGameCopy() const {
+    std::string AfterGameCopy(const fs::path& dir) const {
         std::string lines = "== Checking the tools\r\n";
         for (const auto& [name, program] : kTools) lines += name + (": using " + Utf8((tools_ / program).wstring())) + "\r\n";
-        return lines + kNotYet + "\r\n";
+        return lines + "== Downloading the source code\r\n$ " + Clone(dir) + "\r\n" + CantStart(dir) + "\r\n";
     }
 
     static constexpr std::pair<const char*, const wchar_t*> kTools[] = {
@@ -84,16 +92,20 @@ TEST_F(Running, AMissingGameCopyIsRefusedRightAfterTheHeader) {
 TEST_F(Running, AGameCopyOfEitherKindIsEnoughToGoOn) {
     for (const fs::path& source : {disk_.File("Quorin.iso"), disk_.Folder("extracted")}) {
         const fs::path dir = disk_.root() / ("install-" + source.filename().string());
-        EXPECT_EQ(Utf8(Run(dir, source).text), kNotYet);
-        EXPECT_EQ(Bytes(dir / "setup.log"), Header(dir) + AfterGameCopy());
+        EXPECT_EQ(Utf8(Run(dir, source).text), CantStart(dir));
+        EXPECT_EQ(Bytes(dir / "setup.log"), Header(dir) + AfterGameCopy(dir));
     }
 }
 
 TEST_F(Running, AnExtractedGameInTheInstallNeedsNoGameCopy) {
     const fs::path dir = disk_.Folder("install");
     disk_.File("install/quorin-recomp/game/extracted/default.xex");
-    EXPECT_EQ(Utf8(Run(dir, "").text), kNotYet);
-    EXPECT_EQ(Utf8(Run(dir, disk_.root() / "ignored.iso").text), kNotYet) << "a given source isn't looked at";
+    // Past the game copy and the tools, the source step finds a repository folder that git
+    // never made.
+    const std::string refused =
+        Utf8(RepoFolder(dir).wstring()) + " already exists and isn't a copy of the project. Choose another folder.";
+    EXPECT_EQ(Utf8(Run(dir, "").text), refused);
+    EXPECT_EQ(Utf8(Run(dir, disk_.root() / "ignored.iso").text), refused) << "a given source isn't looked at";
 }
 
 TEST_F(Running, AFolderOnAMissingDriveEndsAtOnceAndLogsNothingToAnyFile) {
@@ -117,11 +129,11 @@ TEST_F(Running, ALogThatCantBeWrittenDoesNotStopTheRun) {
     const fs::path dir = disk_.Folder("install");
     const fs::path log = disk_.File("install/setup.log");
     std::ofstream(log, std::ios::binary) << "an earlier run\r\n";
-    const std::string expected = Header(dir) + AfterGameCopy();
+    const std::string expected = Header(dir) + AfterGameCopy(dir);
 
     // Wine lets root write a read-only file, so only the run itself can be checked here.
     ASSERT_TRUE(SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), kNotYet);
+    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), CantStart(dir));
     EXPECT_EQ(Text(kDetails), Widen(expected));
     SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
 
@@ -129,7 +141,7 @@ TEST_F(Running, ALogThatCantBeWrittenDoesNotStopTheRun) {
     const std::string before = Bytes(log);
     HANDLE locked = CreateFileW(log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), kNotYet);
+    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), CantStart(dir));
     EXPECT_EQ(Text(kDetails), Widen(expected + expected)) << "the details box still fills";
     CloseHandle(locked);
     EXPECT_EQ(Bytes(log), before);
@@ -140,7 +152,7 @@ TEST_F(Running, CharactersBeyondTheBasicPlaneAreWrittenAsFourByteUtf8) {
     Run(dir, disk_.File("Quorin.iso"), {IDYES});  // the non-English question first
     const std::string log = Bytes(dir / "setup.log");
     EXPECT_NE(log.find("Quorin \xF0\x9F\x8E\xAE\r\n"), std::string::npos) << log;
-    EXPECT_EQ(log, Header(dir) + AfterGameCopy());
+    EXPECT_EQ(log, Header(dir) + AfterGameCopy(dir));
 }
 
 }  // namespace
