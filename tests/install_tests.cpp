@@ -63,7 +63,8 @@ protected:
     // What a run logs after the game copy, to its end.
     std::string AfterGameCopy(const fs::path& dir) const {
         std::string lines = "== Checking the tools\r\n";
-        for (const auto& [name, program] : kTools) lines += name + (": using " + Utf8((tools_ / program).wstring())) + "\r\n";
+        for (const auto& [name, program] : kTools)
+            lines += name + (": using " + Utf8((tools_ / program).wstring())) + "\r\n";
         return lines + "== Downloading the source code\r\n$ " + Clone(dir) + "\r\n" + CantStart(dir) + "\r\n";
     }
 

@@ -108,8 +108,8 @@ TEST(NewestPatch, TakesTheHighestPlainPatchNumberAsANumber) {
     EXPECT_EQ(NewestPatch(Index({"3.11.9", "3.12.0", "3.12.9", "3.12.10", "3.13.0", "3.12.1rc1"}), "3.12"), "3.12.10");
     EXPECT_EQ(NewestPatch(Index({"3.12.10", "3.12.9", "3.12.2"}), "3.12"), "3.12.10") << "whatever the order";
     EXPECT_EQ(NewestPatch(Index({"3.12.010", "3.12.10"}), "3.12"), "3.12.010") << "of equal numbers the first stays";
-    EXPECT_EQ(NewestPatch(Index({"3.12.0-b1", "3.12.1rc1", "3.12.2.1", "3.12.", "13.12.5", "3.120.1", "3.12.x"}), "3.12"),
-              "")
+    EXPECT_EQ(
+        NewestPatch(Index({"3.12.0-b1", "3.12.1rc1", "3.12.2.1", "3.12.", "13.12.5", "3.120.1", "3.12.x"}), "3.12"), "")
         << "only 3.12 and digits between the quotes";
     EXPECT_EQ(NewestPatch(Index({"3.12.1"}) + "\"13.12.5\" \"3.12.4", "3.12"), "3.12.1");
     EXPECT_EQ(NewestPatch("\"3.12.1\"3.12.7\"", "3.12"), "3.12.1") << "a closing quote opens no other version";

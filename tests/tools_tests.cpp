@@ -2,11 +2,10 @@
 // goes on the PATH and in what order, what is logged, and what a later run finds.
 #include "globals.h"
 #include "report.h"
-#include "services.h"
 #include "support/sandbox.h"
+#include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
-#include "text.h"
 #include "tools.h"
 
 #include <gtest/gtest.h>
@@ -22,31 +21,9 @@ std::wstring Path() {
     return path;
 }
 
-fs::path SystemFolder() {
-    wchar_t folder[MAX_PATH];
-    return std::wstring(folder, GetSystemDirectoryW(folder, MAX_PATH));
-}
-
-std::wstring Download(const std::wstring& release) { return std::wstring(setup::kGitHubApi) + release; }
-
-struct Tool {
-    const wchar_t* name;
-    std::wstring url;
-    const wchar_t* program;  // where its archive holds it
-};
-
-// The sandbox's releases, in table order.
-const Tool kTools[] = {
-    {L"Git", Download(L"/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip"),
-     L"cmd\\git.exe"},
-    {L"CMake", Download(L"/Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip"),
-     L"cmake-3.29.3-windows-x86_64\\bin\\cmake.exe"},
-    {L"Ninja", Download(L"/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip"), L"ninja.exe"},
-    {L"Clang", Download(L"/mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip"),
-     L"llvm-mingw-20240518-ucrt-x86_64\\bin\\clang++.exe"},
-    {L"Python", std::wstring(setup::kNuGetBase) + L"/v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg",
-     L"tools\\python.exe"},
-};
+const SandboxTool& kGit = kSandboxTools[0];
+const SandboxTool& kNinja = kSandboxTools[2];
+const SandboxTool& kPython = kSandboxTools[4];
 
 class ToolsPhase : public ::testing::Test {
 protected:
@@ -71,20 +48,8 @@ protected:
         return L"";
     }
 
-    fs::path Program(const Tool& tool) const { return dir_ / L"tools" / tool.name / tool.program; }
-
-    // The log lines of a tool that is downloaded and unpacked.
-    std::vector<std::wstring> Fetched(const Tool& tool) const {
-        const fs::path tools = dir_ / L"tools";
-        const std::wstring name = tool.name;
-        return {name + L": downloading " + tool.url, L"== Unpacking " + name,
-                L"$ " + setup::Quote(SystemFolder() / L"tar.exe") + L" -xf " + setup::Quote(tools / (name + L".zip")) +
-                    L" -C " + setup::Quote(tools / name),
-                name + L": " + Program(tool).wstring()};
-    }
-
     const std::wstring original_ = Path();
-    const std::wstring system_ = SystemFolder().wstring() + L";" + SystemFolder().parent_path().wstring();
+    const std::wstring system_ = SystemPath();
     Scratch scratch_;
     const fs::path dir_ = scratch_.root() / L"Quorin \u00c9dition";
     TestWindow window_;
@@ -95,12 +60,12 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
 
     std::vector<std::wstring> expected = {L"== Checking the tools"}, expectedStatuses = {L"Checking the tools"};
     std::wstring path = system_;
-    for (const Tool& tool : kTools) {
-        for (std::wstring& line : Fetched(tool)) expected.push_back(std::move(line));
+    for (const SandboxTool& tool : kSandboxTools) {
+        for (std::wstring& line : FetchLines(dir_, tool)) expected.push_back(std::move(line));
         expectedStatuses.push_back(L"Downloading " + std::wstring(tool.name) + L": 1 MB of 1 MB");
         expectedStatuses.push_back(L"Unpacking " + std::wstring(tool.name));
-        path = Program(tool).parent_path().wstring() + L";" + path;
-        EXPECT_FALSE(fs::exists(dir_ / L"tools" / (std::wstring(tool.name) + L".zip"))) << "the archive is deleted";
+        path = Unpacked(dir_, tool).parent_path().wstring() + L";" + path;
+        EXPECT_FALSE(fs::exists(Archive(dir_, tool))) << "the archive is deleted";
     }
     const std::vector<Posted> posted = window_.Take();
     std::vector<std::wstring> log, statuses;
@@ -109,8 +74,10 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
         // Of a download's progress, the last.
         const bool sameDownload = !statuses.empty() && statuses.back().starts_with(L"Downloading ") &&
                                   item.text.starts_with(statuses.back().substr(0, statuses.back().find(L':')));
-        if (item.message == setup::kStatusMessage && sameDownload) statuses.back() = item.text;
-        else if (item.message == setup::kStatusMessage) statuses.push_back(item.text);
+        if (item.message == setup::kStatusMessage && sameDownload)
+            statuses.back() = item.text;
+        else if (item.message == setup::kStatusMessage)
+            statuses.push_back(item.text);
     }
     EXPECT_EQ(log, expected);
     EXPECT_EQ(Path(), path) << "the tool folders in front, in reverse table order";
@@ -127,7 +94,7 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
     ClearRequests();
     ASSERT_EQ(Prepare(), L"");
     expected = {L"== Checking the tools"};
-    for (const Tool& tool : kTools) expected.push_back(tool.name + std::wstring(L": ") + Program(tool).wstring());
+    for (const SandboxTool& tool : kSandboxTools) expected.push_back(FetchLines(dir_, tool).back());
     EXPECT_EQ(window_.LogLines(), expected);
     EXPECT_EQ(Path(), path);
     EXPECT_EQ(Requests(), "") << "no request at all";
@@ -135,7 +102,8 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
 
 TEST_F(ToolsPhase, UsesToolsOnThePathAsTheyAreButNoAppStoreAlias) {
     const fs::path bin = scratch_.Folder(L"bin");
-    for (const wchar_t* program : {L"git.exe", L"cmake.exe", L"ninja.exe", L"clang++.exe"}) scratch_.File(bin / program);
+    for (const wchar_t* program : {L"git.exe", L"cmake.exe", L"ninja.exe", L"clang++.exe"})
+        scratch_.File(bin / program);
     const fs::path alias = scratch_.File(L"Microsoft\\WindowsApps\\python.exe").parent_path();
     const std::wstring path = L";" + alias.wstring() + L";;" + bin.wstring() + L";" + system_ + L";";
     SetEnvironmentVariableW(L"PATH", path.c_str());
@@ -146,9 +114,9 @@ TEST_F(ToolsPhase, UsesToolsOnThePathAsTheyAreButNoAppStoreAlias) {
                                           L"CMake: using " + (bin / L"cmake.exe").wstring(),
                                           L"Ninja: using " + (bin / L"ninja.exe").wstring(),
                                           L"Clang: using " + (bin / L"clang++.exe").wstring()};
-    for (std::wstring& line : Fetched(kTools[4])) expected.push_back(std::move(line));
+    for (std::wstring& line : FetchLines(dir_, kPython)) expected.push_back(std::move(line));
     EXPECT_EQ(window_.LogLines(), expected);
-    EXPECT_EQ(Path(), Program(kTools[4]).parent_path().wstring() + L";" + path) << "only Python's folder is added";
+    EXPECT_EQ(Path(), Unpacked(dir_, kPython).parent_path().wstring() + L";" + path) << "only Python's folder is added";
     EXPECT_EQ(Requests(), "GET /v3-flatcontainer/python/index.json 200\n"
                           "GET /v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg 200\n");
 }
@@ -171,8 +139,8 @@ TEST_F(ToolsPhase, FillsAgainAToolFolderLeftHalfUnpacked) {
                           "GET /ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 200\n");
     EXPECT_FALSE(fs::exists(tools / L"Ninja" / L"stale"));
     EXPECT_FALSE(fs::exists(tools / L"Git.zip"));
-    EXPECT_EQ(FileText(Program(kTools[0]).wstring()), FileText(HostPath("QUORIN_STANDIN"))) << "the unpacked one";
-    EXPECT_TRUE(fs::exists(Program(kTools[2])));
+    EXPECT_EQ(FileText(Unpacked(dir_, kGit).wstring()), FileText(HostPath("QUORIN_STANDIN"))) << "the unpacked one";
+    EXPECT_TRUE(fs::exists(Unpacked(dir_, kNinja)));
 
     ClearRequests();
     SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + system_).c_str());

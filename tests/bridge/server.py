@@ -10,7 +10,8 @@ drops (the stand-in was killed, e.g. with its job).
 The child sees a PATH of only those tools whose stand-in lies in a folder of the stand-in's own
 Windows PATH, so a build script proves that the setup put the tools on PATH. Git is fenced in
 by GIT_CEILING_DIRECTORIES so that it never climbs from a test's folder into our checkout, and
-HOME is a folder of the sandbox.
+HOME is a folder of the sandbox. The tools now running are listed in the state folder's file
+"running", so that a test can tell that none of its own is left.
 """
 import argparse
 import os
@@ -31,7 +32,7 @@ TOOLS = {  # stand-in name: (the Linux program, the names it answers to on the c
     "clang++": (shutil.which("clang++"), ["clang++"]),
 }
 
-running = set()  # the process groups of the tools now running
+running = {}  # the process groups of the tools now running: what each runs
 running_lock = threading.Lock()
 
 
@@ -61,6 +62,15 @@ def kill_group(pid):
         pass
 
 
+def list_running(state):
+    """Rewrites state/running whole (under running_lock): a line a tool, its process id, working
+    folder and words separated by tabs."""
+    temporary = os.path.join(state, "running.new")
+    with open(temporary, "w", encoding="utf-8", errors="surrogateescape") as listing:
+        listing.writelines(f"{pid}\t{what}\n" for pid, what in running.items())
+    os.replace(temporary, os.path.join(state, "running"))
+
+
 def tool_folder(path_folders, parent):
     """A folder with links to the real tools that the stand-in's PATH offers."""
     folder = tempfile.mkdtemp(prefix="path-", dir=parent)
@@ -84,15 +94,16 @@ class Handler(socketserver.BaseRequestHandler):
             with subprocess.Popen([program, *args], cwd=cwd, env=self.environment(path_folder),
                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                   start_new_session=True) as child:
-                self.relay(connection, child)
+                self.relay(connection, child, "\t".join(map(os.fsdecode, [cwd, program, *args])))
         except OSError as error:  # the program or the working folder is missing
             self.finish_with(b"bridge: can't start %s: %s\n" % (tool, str(error).encode()), 127)
         finally:
             shutil.rmtree(path_folder, ignore_errors=True)
 
-    def relay(self, connection, child):
+    def relay(self, connection, child, what):
         with running_lock:
-            running.add(child.pid)
+            running[child.pid] = what
+            list_running(self.server.options.state)
         done = threading.Event()
 
         def kill_when_gone():
@@ -112,7 +123,8 @@ class Handler(socketserver.BaseRequestHandler):
         code = child.wait()
         done.set()
         with running_lock:
-            running.discard(child.pid)
+            running.pop(child.pid, None)
+            list_running(self.server.options.state)
         self.finish_with(b"", code if code >= 0 else 128 - code)
 
     def finish_with(self, output, code):

@@ -1,0 +1,71 @@
+// End to end: the test build of QuorinSetup.exe (the sandbox's services compiled in) runs as a
+// Windows process of its own under the same Wine, and a test drives it through its window as a
+// person would: it types into the fields, clicks the options and Install, answers the questions,
+// watches the status line, and reads the final message, setup.log and what was left running.
+//
+// A test describes each run as a Launch (a table of them, one run checking many facts) and gets
+// an Outcome back. CTest sets QUORIN_SANDBOX_SETUP_EXE to the test build, besides the sandbox's
+// own variables (support/sandbox.h).
+#pragma once
+
+#include "support/message_boxes.h"  // Box
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testing_support {
+
+// What the user sets in the window before pressing Install.
+struct Form {
+    std::wstring source;           // the game copy; "" leaves the field empty
+    bool extractedFolder = false;  // "Extracted disc folder" rather than "Disc image (.iso)"
+    bool shortcut = true;          // the options, as the window starts
+    bool cleanup = false;
+    bool deleteIso = false;
+};
+
+// Something to do once the status line reads a text that starts with `status`, e.g. cancel
+// while a download goes on. Each step is done once.
+struct Step {
+    std::wstring status;
+    std::function<void(HWND window)> action;
+};
+
+struct Launch {
+    std::wstring dir;     // the install folder: typed in, or named after "--update"
+    bool update = false;  // starts with "--update <dir>", which presses Install itself
+    Form form;            // not used with `update`
+    std::wstring path;    // folders in front of the Wine system folders on PATH, ";"-separated
+    std::vector<std::pair<std::wstring, std::wstring>> environment;  // further variables
+    std::vector<int> answers;  // for the Yes/No questions, in order; one too few fails the test
+    std::vector<Step> steps;
+    // After the final message has been answered; by default the window is closed.
+    std::function<void(HWND window)> atEnd;
+};
+
+struct Outcome {
+    bool ended = false;                  // the process ended before the harness gave up on it
+    std::vector<Box> questions;          // the Yes/No boxes, as asked
+    Box final;                           // the box that ended the run; empty when none did
+    std::vector<std::wstring> statuses;  // each status-line text seen, in order, without repeats
+    std::wstring details;                // the details box when the final box showed
+    bool playShown = false;              // the Play button then
+    std::string log;                     // setup.log in the install folder, as bytes
+    std::vector<std::wstring> leftWindows;  // processes the run started that outlived it
+    std::vector<std::string> leftLinux;     // tools the bridge still ran for the install folder
+};
+
+// Starts the test build, drives it through one run and waits for its end.
+Outcome RunSetup(const Launch& launch);
+
+// Presses a button of the window, as a click does; it is handled after what the window is doing.
+void Click(HWND window, int id);
+
+// The log's lines, without their CR LF.
+std::vector<std::string> Lines(const std::string& log);
+
+}  // namespace testing_support

@@ -1,0 +1,70 @@
+// The build tools as the sandbox serves them, in the order the setup takes them, and the lines
+// that the setup logs for a tool it fetches.
+#pragma once
+
+#include "services.h"
+#include "support/sandbox.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct SandboxTool {
+    const wchar_t* name;     // the display name: Git, CMake...
+    const wchar_t* exe;      // the program: git.exe...
+    std::wstring url;        // its archive
+    const wchar_t* program;  // where the archive holds the program
+};
+
+inline std::wstring Release(const wchar_t* download) { return std::wstring(setup::kGitHubApi) + download; }
+
+inline const SandboxTool kSandboxTools[] = {
+    {L"Git", L"git.exe", Release(L"/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip"),
+     L"cmd\\git.exe"},
+    {L"CMake", L"cmake.exe", Release(L"/Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip"),
+     L"cmake-3.29.3-windows-x86_64\\bin\\cmake.exe"},
+    {L"Ninja", L"ninja.exe", Release(L"/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip"), L"ninja.exe"},
+    {L"Clang", L"clang++.exe",
+     Release(L"/mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip"),
+     L"llvm-mingw-20240518-ucrt-x86_64\\bin\\clang++.exe"},
+    {L"Python", L"python.exe",
+     std::wstring(setup::kNuGetBase) + L"/v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg", L"tools\\python.exe"},
+};
+
+inline std::filesystem::path SystemFolder() {
+    wchar_t folder[MAX_PATH];
+    return std::wstring(folder, GetSystemDirectoryW(folder, MAX_PATH));
+}
+
+// A PATH of Wine's system folders only: C:\windows\system32;C:\windows.
+inline std::wstring SystemPath() { return SystemFolder().wstring() + L";" + SystemFolder().parent_path().wstring(); }
+
+// Where a tool is unpacked in the install folder `dir`, its archive, and its program.
+inline std::filesystem::path ToolFolder(const std::filesystem::path& dir, const SandboxTool& tool) {
+    return dir / L"tools" / tool.name;
+}
+inline std::filesystem::path Archive(const std::filesystem::path& dir, const SandboxTool& tool) {
+    return dir / L"tools" / (std::wstring(tool.name) + L".zip");
+}
+inline std::filesystem::path Unpacked(const std::filesystem::path& dir, const SandboxTool& tool) {
+    return ToolFolder(dir, tool) / tool.program;
+}
+
+// What the setup logs for a tool that it fetches: downloading, unpacking, tar's command line and
+// the program found; the first `count` of them when it fails on the way.
+inline std::vector<std::wstring> FetchLines(const std::filesystem::path& dir, const SandboxTool& tool, int count = 4) {
+    const std::wstring name = tool.name;
+    std::vector<std::wstring> lines = {
+        name + L": downloading " + tool.url, L"== Unpacking " + name,
+        L"$ " + Quoted((SystemFolder() / L"tar.exe").wstring()) + L" -xf " + Quoted(Archive(dir, tool).wstring()) +
+            L" -C " + Quoted(ToolFolder(dir, tool).wstring()),
+        name + L": " + Unpacked(dir, tool).wstring()};
+    lines.resize(count);
+    return lines;
+}
+
+}  // namespace testing_support
