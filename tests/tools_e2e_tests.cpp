@@ -31,11 +31,12 @@ const std::wstring kNonAscii =
 //   -  doesn't get it: the lookup fails (or the run ended before)
 struct Round {
     const char* tools;
-    std::string faults;                    // the sandbox's switches
-    std::wstring final;                    // the final message; "" for the one after the tools
+    std::string faults{};                  // the sandbox's switches
+    std::wstring final{};                  // the final message; "" for the one after the tools
     std::vector<std::wstring> statuses{};  // seen in this order, each as the start of a status text
     const char* requests = nullptr;        // the requests made, exactly, when given
     bool alias = false;                    // an app-store python.exe on PATH, which is no Python
+    bool update = false;                   // started with "--update <folder>" on an extracted game
     std::vector<Step> steps{};
     std::function<void(const fs::path& dir, const Outcome&)> more{};  // further checks
 };
@@ -127,70 +128,85 @@ bool SeenInOrder(const std::vector<std::wstring>& seen, const std::vector<std::w
 }
 
 const Scenario kScenarios[] = {
-    {"AFirstInstallFetchesEveryToolAndASecondFindsThemAll",
+    {"AFirstInstallFetchesEveryToolAndLaterRunsFindThemAll",
      L"Quorin \u00c9dition",  // the bridge names non-ASCII folders too
-     {{"ddddd", kSlowGit, L"", {L"Checking the tools", L"Downloading Git: ", L"Unpacking Git"},
-       "GET /repos/git-for-windows/git/releases/latest 200\n"
-       "GET /git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip 200\n"
-       "GET /repos/Kitware/CMake/releases/latest 200\n"
-       "GET /Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip 200\n"
-       "GET /repos/ninja-build/ninja/releases/latest 200\n"
-       "GET /ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 200\n"
-       "GET /repos/mstorsjo/llvm-mingw/releases/latest 200\n"
-       "GET /mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip 200\n"
-       "GET /v3-flatcontainer/python/index.json 200\n"
-       "GET /v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg 200\n"},
-      {"fffff", "", L"", {}, ""}}},
+     {{.tools = "ddddd",
+       .faults = kSlowGit,
+       .statuses = {L"Checking the tools", L"Downloading Git: ", L"Unpacking Git"},
+       .requests = "GET /repos/git-for-windows/git/releases/latest 200\n"
+                   "GET /git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip 200\n"
+                   "GET /repos/Kitware/CMake/releases/latest 200\n"
+                   "GET /Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip 200\n"
+                   "GET /repos/ninja-build/ninja/releases/latest 200\n"
+                   "GET /ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 200\n"
+                   "GET /repos/mstorsjo/llvm-mingw/releases/latest 200\n"
+                   "GET /mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip 200\n"
+                   "GET /v3-flatcontainer/python/index.json 200\n"
+                   "GET /v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg 200\n"},
+      {.tools = "fffff", .requests = ""},
+      {.tools = "fffff", .requests = "", .update = true}}},
     {"ToolsOnThePathAreUsedButNotAnAppStoreAlias",
      L"on path",
-     {{"ppppd", "", L"", {}, "GET /v3-flatcontainer/python/index.json 200\n"
-                                 "GET /v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg 200\n",
-       true}}},
+     {{.tools = "ppppd",
+       .requests = "GET /v3-flatcontainer/python/index.json 200\n"
+                   "GET /v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg 200\n",
+       .alias = true}}},
     {"GitHubUnreachable",
      L"no api",
-     {{"-", R"({"answers": [{"path": "/repos/.*", "drop": true}]})",
-       L"Couldn't reach GitHub to find git-for-windows/git. Check the internet connection."}}},
+     {{.tools = "-",
+       .faults = R"({"answers": [{"path": "/repos/.*", "drop": true}]})",
+       .final = L"Couldn't reach GitHub to find git-for-windows/git. Check the internet connection."}}},
     {"NoMatchingAsset",
      L"no asset",
-     {{"p-", R"({"drop_assets": ["Kitware/CMake"]})",
-       L"No download of Kitware/CMake matched what Setup expects.", {},
-       "GET /repos/Kitware/CMake/releases/latest 200\n"}}},
+     {{.tools = "p-",
+       .faults = R"({"drop_assets": ["Kitware/CMake"]})",
+       .final = L"No download of Kitware/CMake matched what Setup expects.",
+       .requests = "GET /repos/Kitware/CMake/releases/latest 200\n"}}},
     {"ADownloadThatFails",
      L"not found",
-     {{"ppx", R"({"answers": [{"path": ".*/ninja-win\\.zip", "status": 404}]})", L"Couldn't download Ninja."}}},
+     {{.tools = "ppx",
+       .faults = R"({"answers": [{"path": ".*/ninja-win\\.zip", "status": 404}]})",
+       .final = L"Couldn't download Ninja."}}},
     {"AnUnpackThatFails",
      L"not a zip",
-     {{"pppu", R"({"answers": [{"path": ".*/llvm-mingw-.*\\.zip", "body": "not a zip"}]})",
-       L"Couldn't unpack Clang (Windows 10 1803 or later is needed).", {L"Unpacking Clang"}, nullptr, false, {},
-       [](const fs::path&, const Outcome& outcome) {
+     {{.tools = "pppu",
+       .faults = R"({"answers": [{"path": ".*/llvm-mingw-.*\\.zip", "body": "not a zip"}]})",
+       .final = L"Couldn't unpack Clang (Windows 10 1803 or later is needed).",
+       .statuses = {L"Unpacking Clang"},
+       .more = [](const fs::path&, const Outcome& outcome) {
            EXPECT_NE(outcome.log.find("Unrecognized archive format"), std::string::npos)
                << "tar's own words are in the log\n" << outcome.log;
        }}}},
     {"AnArchiveWithoutTheProgramAndTheFolderItLeftHalfUnpacked",
      L"no program",
-     {{"ppnpp", R"({"answers": [{"path": ".*/ninja-win\\.zip", "serve": "/sandbox/no-program.zip"}]})",
-       L"Ninja didn't contain ninja.exe.", {}, nullptr, false, {},
-       [](const fs::path& dir, const Outcome&) {
+     {{.tools = "ppnpp",
+       .faults = R"({"answers": [{"path": ".*/ninja-win\\.zip", "serve": "/sandbox/no-program.zip"}]})",
+       .final = L"Ninja didn't contain ninja.exe.",
+       .more = [](const fs::path& dir, const Outcome&) {
            EXPECT_TRUE(fs::exists(ToolFolder(dir, kSandboxTools[2]) / "README.txt"));
        }},
-      {"ppdpp", "", L"", {}, nullptr, false, {}, [](const fs::path& dir, const Outcome&) {
+      {.tools = "ppdpp", .more = [](const fs::path& dir, const Outcome&) {
            EXPECT_FALSE(fs::exists(ToolFolder(dir, kSandboxTools[2]) / "README.txt")) << "the folder was emptied";
        }}}},
     {"NuGetUnreachable",
      L"no nuget",
-     {{"pppp-", R"({"answers": [{"path": "/v3-flatcontainer/.*", "status": 500}]})",
-       L"Couldn't reach " + std::wstring(setup::kNuGetSite) + L" for Python. Check the internet connection."}}},
+     {{.tools = "pppp-",
+       .faults = R"({"answers": [{"path": "/v3-flatcontainer/.*", "status": 500}]})",
+       .final = L"Couldn't reach " + std::wstring(setup::kNuGetSite) + L" for Python. Check the internet connection."}}},
     {"NoPlainPython312",
      L"no 3.12",
-     {{"pppp-", R"({"python_versions": ["3.11.9", "3.12.1rc1", "3.12.0-b1", "3.13.0"]})",
-       L"No Python 3.12 package on " + std::wstring(setup::kNuGetSite) + L".", {},
-       "GET /v3-flatcontainer/python/index.json 200\n"}}},
+     {{.tools = "pppp-",
+       .faults = R"({"python_versions": ["3.11.9", "3.12.1rc1", "3.12.0-b1", "3.13.0"]})",
+       .final = L"No Python 3.12 package on " + std::wstring(setup::kNuGetSite) + L".",
+       .requests = "GET /v3-flatcontainer/python/index.json 200\n"}}},
     {"CancelDuringADownload",
      L"cancelled",
-     {{"x", R"({"answers": [{"path": ".*/MinGit-.*\\.zip", "rate": 50000}]})", L"Cancelled.",
-       {L"Downloading Git: ", L"Cancelled."}, nullptr, false,
-       {{L"Downloading Git: ", [](HWND window) { Click(window, setup::kInstallButton); }}},
-       [](const fs::path&, const Outcome& outcome) {
+     {{.tools = "x",
+       .faults = R"({"answers": [{"path": ".*/MinGit-.*\\.zip", "rate": 50000}]})",
+       .final = L"Cancelled.",
+       .statuses = {L"Downloading Git: ", L"Cancelled."},
+       .steps = {{L"Downloading Git: ", [](HWND window) { Click(window, setup::kInstallButton); }}},
+       .more = [](const fs::path&, const Outcome& outcome) {
            EXPECT_EQ(outcome.log.find("Couldn't download"), std::string::npos) << outcome.log;
        }}}},
 };
@@ -215,11 +231,16 @@ TEST_P(EndToEnd, Tools) {
             if (round.tools[i] == 'p') StandIn(bin.wstring(), kSandboxTools[i].exe);
         if (round.alias) StandIn(scratch_.Folder(alias).wstring(), L"python.exe");
         if (round.final.empty()) BlockSource(dir);
+        if (round.update) {  // an install whose game is extracted needs no game copy
+            fs::create_directories(dir / L"quorin-recomp" / L"game" / L"extracted");
+            std::ofstream(dir / L"quorin-recomp" / L"game" / L"extracted" / L"default.xex") << "XEX2";
+        }
         SetFaults(round.faults);
         ClearRequests();
 
         Launch launch;
         launch.dir = dir.wstring();
+        launch.update = round.update;
         launch.form.source = SandboxPath(L"game.iso");
         launch.path = (round.alias ? alias.wstring() + L";" : L"") + bin.wstring();
         launch.answers = {IDYES};  // whether to go on with a non-ASCII folder
