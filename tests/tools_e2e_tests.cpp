@@ -192,7 +192,8 @@ const Scenario kScenarios[] = {
      L"no nuget",
      {{.tools = "pppp-",
        .faults = R"({"answers": [{"path": "/v3-flatcontainer/.*", "status": 500}]})",
-       .final = L"Couldn't reach " + std::wstring(setup::kNuGetSite) + L" for Python. Check the internet connection."}}},
+       .final =
+           L"Couldn't reach " + std::wstring(setup::kNuGetSite) + L" for Python. Check the internet connection."}}},
     {"NoPlainPython312",
      L"no 3.12",
      {{.tools = "pppp-",
