@@ -3,6 +3,7 @@
 #include "globals.h"
 #include "releases.h"
 #include "report.h"
+#include "services.h"
 #include "support/http_server.h"
 #include "support/test_window.h"
 
@@ -17,7 +18,11 @@ using testing_support::Reply;
 
 namespace {
 
-constexpr std::uint16_t kSandboxPort = 47180;
+// The port of the API address compiled into the test build, "http://127.0.0.1:<port>".
+std::uint16_t SandboxPort() {
+    const std::wstring api = setup::kGitHubApi;
+    return static_cast<std::uint16_t>(std::stoi(api.substr(api.rfind(L':') + 1)));
+}
 const char* const kCMake = "cmake-[0-9.]+-windows-x86_64\\.zip";
 
 // A latest-release answer shaped like the real API's, with the given asset file names.
@@ -46,7 +51,7 @@ protected:
                 return found == answers.end() ? Reply{.status = 404, .body = R"({"message": "Not Found"})"}
                                               : Reply{.body = found->second};
             },
-            kSandboxPort);
+            SandboxPort());
     }
 
     template <typename Work>
