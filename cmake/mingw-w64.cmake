@@ -13,8 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# One self-contained exe: no libstdc++, libgcc or winpthread DLL next to it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
 # Every Windows program, tests included, runs under Wine through our runner.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run")
