@@ -51,7 +51,7 @@ std::wstring Environment(const Launch& launch) {
 }
 
 bool Start(const Launch& launch, Process& setup) {
-    const std::wstring exe = HostPath("QUORIN_SANDBOX_SETUP_EXE");
+    const std::wstring exe = launch.exe.empty() ? HostPath("QUORIN_SANDBOX_SETUP_EXE") : launch.exe;
     if (exe.empty()) {
         ADD_FAILURE() << "QUORIN_SANDBOX_SETUP_EXE doesn't name the test build";
         return false;

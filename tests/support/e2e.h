@@ -45,6 +45,7 @@ struct Launch {
     std::vector<Step> steps;
     // After the final message has been answered; by default the window is closed.
     std::function<void(HWND window)> atEnd;
+    std::wstring exe;  // the program to start, e.g. a copy of the test build elsewhere; "" for the test build
 };
 
 struct Outcome {

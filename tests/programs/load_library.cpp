@@ -1,0 +1,20 @@
+// Loads DLLs by their bare names, as a program that doesn't restrict the DLL search does, and
+// prints the file each was loaded from, a line each in UTF-8 ("-" for one that didn't load).
+//
+//   load_library NAME...
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+int wmain(int argc, wchar_t** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const HMODULE module = LoadLibraryW(argv[i]);
+        wchar_t path[1024] = L"-";
+        if (module) GetModuleFileNameW(module, path, 1024);
+        char bytes[3 * 1024];
+        const int size = WideCharToMultiByte(CP_UTF8, 0, path, -1, bytes, sizeof bytes, nullptr, nullptr);
+        std::printf("%s\n", size > 0 ? bytes : "?");
+    }
+    return 0;
+}
