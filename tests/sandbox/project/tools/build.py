@@ -11,6 +11,9 @@ The sandbox's switch file ($QUORIN_SANDBOX_STATE/faults.json) may set "build" to
   "no-launcher"  it ends with exit code 0 but builds no launcher
   "hostile"      it also prints counters and percentages out of range, and very long lines
   "slow"         it takes a minute, so that a test can cancel it
+and "hold" to a list of line beginnings: after printing a line that begins with one of them, the
+script waits until the file "release" appears in that folder (and deletes it), so that a test
+can look at the window and the install folder at that moment.
 """
 import argparse
 import json
@@ -29,12 +32,29 @@ SOURCES = ["main", "kernel", "audio", "video", "input", "savedata"]
 INTERMEDIATES = [".obj", ".o"]
 
 
-def mode():
-    state = os.environ.get("QUORIN_SANDBOX_STATE")
+STATE = Path(os.environ.get("QUORIN_SANDBOX_STATE", "."))
+
+
+def switches():
     try:
-        return json.loads((Path(state) / "faults.json").read_text() or "{}").get("build", "") if state else ""
+        return json.loads((STATE / "faults.json").read_text() or "{}")
     except FileNotFoundError:
-        return ""
+        return {}
+
+
+SWITCHES = switches()
+
+
+def show(line):
+    """Prints a line that moves the setup's status line or bar, and holds there if asked to."""
+    print(line)
+    if any(line.startswith(start) for start in SWITCHES.get("hold", [])):
+        release = STATE / "release"
+        for _ in range(600):  # a minute at most, so that a test that fails can't stop the build
+            if release.exists():
+                release.unlink()
+                break
+            time.sleep(0.1)
 
 
 def fail(message, code=1):
@@ -43,7 +63,7 @@ def fail(message, code=1):
 
 
 def check_tools():
-    print("==> Checking the build tools")
+    show("==> Checking the build tools")
     for tool in ["git", "cmake", "ninja"]:
         try:
             result = subprocess.run([tool, "--version"], capture_output=True, text=True)
@@ -53,7 +73,7 @@ def check_tools():
 
 
 def extract(source):
-    print("==> Extracting the game files")
+    show("==> Extracting the game files")
     if EXTRACTED.exists():
         shutil.rmtree(EXTRACTED)
     EXTRACTED.mkdir(parents=True)
@@ -65,7 +85,7 @@ def extract(source):
             target = EXTRACTED / path.relative_to(source)
             target.parent.mkdir(parents=True, exist_ok=True)
             shutil.copyfile(path, target)
-            print(f"  {done * 100 // len(files)}% {path.relative_to(source).as_posix()}")
+            show(f"  {done * 100 // len(files)}% {path.relative_to(source).as_posix()}")
         return
     with open(source, "rb") as image:
         if image.read(len(DISC_MAGIC)) != DISC_MAGIC:
@@ -78,7 +98,7 @@ def extract(source):
                     fail(f"the disc image holds a file outside itself: {member.name}")
                 (EXTRACTED / name).parent.mkdir(parents=True, exist_ok=True)
                 (EXTRACTED / name).write_bytes(tar.extractfile(member).read())
-                print(f"  {done * 100 // len(members)}% {member.name}")
+                show(f"  {done * 100 // len(members)}% {member.name}")
     if not (EXTRACTED / "default.xex").is_file():
         fail("the disc image has no default.xex")
 
@@ -103,18 +123,18 @@ def hostile():
 
 def build(switch):
     build_dir, generated = ROOT / "build", ROOT / "generated" / "ppc"
-    print("==> Recompiling the game code")
+    show("==> Recompiling the game code")
     for n in range(1, 9):
         write(generated / f"ppc_recomp.{n}.cpp", f"// recompiled function group {n}\n")
-        print(f"[{n}/8] Recompiling function group {n}")
+        show(f"[{n}/8] Recompiling function group {n}")
     write(generated / "ppc_config.h", "#pragma once\n")
-    print("==> Compiling")
+    show("==> Compiling")
     write(build_dir / "CMakeCache.txt", "CMAKE_BUILD_TYPE:STRING=Release\n")
     write(build_dir / "build.ninja", "# generated\n")
     steps = 600 if switch == "slow" else len(SOURCES)
     for n in range(1, steps + 1):
         source = SOURCES[(n - 1) % len(SOURCES)]
-        print(f"[{n}/{steps}] Building CXX object src/{source}.cpp")
+        show(f"[{n}/{steps}] Building CXX object src/{source}.cpp")
         write(build_dir / "obj" / f"{source}{INTERMEDIATES[n % 2]}", "object code\n")
         if switch == "slow":
             time.sleep(0.1)
@@ -124,7 +144,7 @@ def build(switch):
         write(build_dir / name, "intermediate\n")
     if switch == "hostile":
         hostile()
-    print("==> Linking the launcher")
+    show("==> Linking the launcher")
     write(build_dir / "runtime" / "config.toml", "[game]\npath = \"../../game/extracted\"\n")
     if switch != "no-launcher":
         launcher = os.environ.get("QUORIN_LAUNCHER")
@@ -137,7 +157,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--iso", type=Path, help="the game: a disc image or an extracted disc folder")
     options = parser.parse_args()
-    switch = mode()
+    switch = SWITCHES.get("build", "")
     check_tools()
     if options.iso:
         if not options.iso.exists():
@@ -146,7 +166,7 @@ def main():
     elif not (EXTRACTED / "default.xex").is_file():
         fail("no game files: run with --iso and the disc image or the extracted disc folder")
     build(switch)
-    print("==> Done")
+    show("==> Done")
 
 
 if __name__ == "__main__":
