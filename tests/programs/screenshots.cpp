@@ -8,49 +8,17 @@
 #include "report.h"
 #include "setup.h"
 #include "support/message_boxes.h"
+#include "support/picture.h"
 #include "window.h"
 
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 using namespace setup;
 
 namespace {
-
-// The screen's pixels in `area`, as a 24-bit BMP file.
-void Save(const fs::path& file, RECT area) {
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP picture = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, picture);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    std::string pixels(((width * 3 + 3) & ~3) * height, '\0');
-    GetDIBits(memory, picture, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42;  // "BM"
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-
-    DeleteObject(picture);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-}
 
 // The client area on the screen (Wine draws no frame without a window manager).
 RECT ClientArea() {
@@ -76,7 +44,7 @@ int wmain(int argc, wchar_t** argv) {
     fs::create_directories(folder);
     StartUp({L"QuorinSetup.exe"}, SW_SHOW);
     Settle();
-    Save(folder / "rest.bmp", ClientArea());
+    testing_support::SavePicture(folder / "rest.bmp", ClientArea());
 
     // Busy, as the worker's messages leave it part way through a run.
     SetText(kSourcePath, L"D:\\Games\\Quorin (2007).iso");
@@ -89,7 +57,7 @@ int wmain(int argc, wchar_t** argv) {
     PostText(kStatusMessage, 0, L"Downloading CMake: 21 MB of 48 MB");
     PostProgress(44);
     Settle();
-    Save(folder / "busy.bmp", ClientArea());
+    testing_support::SavePicture(folder / "busy.bmp", ClientArea());
     SetBusy(false);
     s_showLog = false;
     Layout();
@@ -104,7 +72,7 @@ int wmain(int argc, wchar_t** argv) {
         RECT area = ClientArea(), boxArea{};
         GetWindowRect(box, &boxArea);
         UnionRect(&area, &area, &boxArea);
-        Save(folder / "failure.bmp", area);
+        testing_support::SavePicture(folder / "failure.bmp", area);
     });
     PostMessageW(s_window, WM_COMMAND, kInstallButton, 0);
     testing_support::PumpUntil([] { return s_busy.load(); });

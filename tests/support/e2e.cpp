@@ -4,6 +4,9 @@
 #include "support/sandbox_tools.h"
 #include "window.h"
 
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -250,9 +253,12 @@ void Watch(HWND window, const Process& setup, const Launch& launch, Outcome& out
         if (HWND box = BoxOf(window, setup.info.dwProcessId)) {
             Box seen = ReadBox(box);
             if (!seen.yesNo) {
+                outcome.finalScreen = ScreenOf(window);
                 outcome.details = TextIn(GetDlgItem(window, setup::kDetails));
+                outcome.detailsShown = IsWindowVisible(GetDlgItem(window, setup::kDetails));
                 outcome.playShown = IsWindowVisible(GetDlgItem(window, setup::kPlay));
                 outcome.final = std::move(seen);
+                if (launch.atFinal) launch.atFinal(box);
                 Answer(box, IDOK);
                 return;
             }
@@ -312,21 +318,13 @@ std::string UnixName(const std::wstring& path) {
     return result;
 }
 
-// The tools that the bridge runs (state/running: a line each) whose folder or arguments name
-// `dir`, still running at the end of `limit` ms.
+// The tools that the bridge runs for `dir`, still running at the end of `limit` ms.
 std::vector<std::string> LeftLinux(const std::wstring& dir, DWORD limit) {
-    const std::string unixDir = UnixName(dir);
-    EXPECT_FALSE(unixDir.empty()) << "Wine can't name " << Utf8(dir);
-    const auto running = [&] {
-        std::vector<std::string> lines;
-        for (const std::string& line : Lines(FileText(SandboxPath(L"state\\running"))))
-            if (!unixDir.empty() && line.find(unixDir) != std::string::npos) lines.push_back(line);
-        return lines;
-    };
     HANDLE change = FindFirstChangeNotificationW(SandboxPath(L"state").c_str(), FALSE,
                                                  FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE);
-    std::vector<std::string> left = running();
-    for (const ULONGLONG end = GetTickCount64() + limit; !left.empty() && GetTickCount64() < end; left = running()) {
+    std::vector<std::string> left = BridgeTools(dir);
+    for (const ULONGLONG end = GetTickCount64() + limit; !left.empty() && GetTickCount64() < end;
+         left = BridgeTools(dir)) {
         WaitForSingleObject(change, 100);  // the bridge rewrites the file as each tool ends
         FindNextChangeNotification(change);
     }
@@ -338,6 +336,26 @@ std::vector<std::string> LeftLinux(const std::wstring& dir, DWORD limit) {
 
 void Click(HWND window, int id) { PostMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0); }
 
+Screen ScreenOf(HWND window) {
+    HWND bar = GetDlgItem(window, setup::kProgressBar);
+    Screen screen{TextOf(GetDlgItem(window, setup::kStatusLine)), -1};
+    if (!(GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE)) screen.bar = static_cast<int>(Send(bar, PBM_GETPOS, 0, 0));
+    return screen;
+}
+
+Box AnswerBox(HWND window, int button) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    for (ULONGLONG end = GetTickCount64() + kEndLimit; GetTickCount64() < end; Sleep(kPoll)) {
+        if (HWND box = BoxOf(window, process)) {
+            Box seen = ReadBox(box);
+            Answer(box, button);
+            return seen;
+        }
+    }
+    return {};
+}
+
 std::vector<std::string> Lines(const std::string& log) {
     std::vector<std::string> lines;
     for (std::size_t start = 0, end; start < log.size(); start = end + 1) {
@@ -346,6 +364,39 @@ std::vector<std::string> Lines(const std::string& log) {
         lines.push_back(log.substr(start, end - start - (end > start && log[end - 1] == '\r')));
     }
     return lines;
+}
+
+std::vector<std::string> BridgeTools(const std::wstring& dir) {
+    const std::string unixDir = UnixName(dir);
+    EXPECT_FALSE(unixDir.empty()) << "Wine can't name " << Utf8(dir);
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(FileText(SandboxPath(L"state\\running"))))
+        if (!unixDir.empty() && line.find(unixDir) != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
+std::wstring DesktopFolder() {
+    wchar_t desktop[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
+    return desktop;
+}
+
+Shortcut ReadShortcut(const std::wstring& path) {
+    Shortcut read;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* link = nullptr;
+    IPersistFile* file = nullptr;
+    wchar_t text[MAX_PATH];
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_PPV_ARGS(&file))) && SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+        if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) read.target = text;
+        if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) read.folder = text;
+        if (SUCCEEDED(link->GetDescription(text, MAX_PATH))) read.description = text;
+    }
+    if (file) file->Release();
+    if (link) link->Release();
+    CoUninitialize();
+    return read;
 }
 
 Outcome RunSetup(const Launch& launch) {
@@ -362,6 +413,7 @@ Outcome RunSetup(const Launch& launch) {
     }
     if (!launch.update) {
         Fill(window, launch);
+        if (launch.filled) launch.filled(window);
         Click(window, setup::kInstallButton);
     }
     Watch(window, setup, launch, outcome);

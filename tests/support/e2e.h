@@ -21,7 +21,7 @@ namespace testing_support {
 
 // What the user sets in the window before pressing Install.
 struct Form {
-    std::wstring source;           // the game copy; "" leaves the field empty
+    std::wstring source{};         // the game copy; "" leaves the field empty
     bool extractedFolder = false;  // "Extracted disc folder" rather than "Disc image (.iso)"
     bool shortcut = true;          // the options, as the window starts
     bool cleanup = false;
@@ -43,9 +43,18 @@ struct Launch {
     std::vector<std::pair<std::wstring, std::wstring>> environment;  // further variables
     std::vector<int> answers;  // for the Yes/No questions, in order; one too few fails the test
     std::vector<Step> steps;
+    std::function<void(HWND window)> filled;  // once the form is filled, before Install is pressed
+    std::function<void(HWND box)> atFinal;    // while the final box shows, before it is answered
     // After the final message has been answered; by default the window is closed.
     std::function<void(HWND window)> atEnd;
     std::wstring exe;  // the program to start, e.g. a copy of the test build elsewhere; "" for the test build
+};
+
+// The status line and the progress bar at one moment; the bar reads -1 while the marquee runs.
+struct Screen {
+    std::wstring status;
+    int bar = 0;
+    bool operator==(const Screen&) const = default;
 };
 
 struct Outcome {
@@ -53,7 +62,9 @@ struct Outcome {
     std::vector<Box> questions;          // the Yes/No boxes, as asked
     Box final;                           // the box that ended the run; empty when none did
     std::vector<std::wstring> statuses;  // each status-line text seen, in order, without repeats
-    std::wstring details;                // the details box when the final box showed
+    Screen finalScreen;                  // the status line and the bar when the final box showed
+    std::wstring details;                // the details box then
+    bool detailsShown = false;           // and whether it was open
     bool playShown = false;              // the Play button then
     std::string log;                     // setup.log in the install folder, as bytes
     std::vector<std::wstring> leftWindows;  // processes the run started that outlived it
@@ -66,7 +77,25 @@ Outcome RunSetup(const Launch& launch);
 // Presses a button of the window, as a click does; it is handled after what the window is doing.
 void Click(HWND window, int id);
 
+// The status line and the bar as they are now.
+Screen ScreenOf(HWND window);
+
+// Waits for the window's next message box, answers it with `button` and gives what it showed
+// (an empty Box when none came), for a step that asks a question of its own.
+Box AnswerBox(HWND window, int button);
+
 // The log's lines, without their CR LF.
 std::vector<std::string> Lines(const std::string& log);
+
+// The tools that the bridge runs now for the install folder `dir` (its folder or arguments name
+// it), a line each as the sandbox's state/running lists them.
+std::vector<std::string> BridgeTools(const std::wstring& dir);
+
+// A shortcut as the shell reads it back; all empty when there is none.
+struct Shortcut {
+    std::wstring target, folder, description;
+};
+std::wstring DesktopFolder();
+Shortcut ReadShortcut(const std::wstring& path);
 
 }  // namespace testing_support
