@@ -12,6 +12,10 @@ namespace {
 // The details box keeps at most about this many characters: past it, the oldest part goes.
 constexpr int kDetailsCap = 400000;
 constexpr int kDetailsDrop = 100000;
+// It shows at most this much of one line (setup.log has it whole): an edit control wraps a long
+// line in time that grows with its square, and a build that printed a megabyte on one line
+// would freeze the window for hours under Wine.
+constexpr std::size_t kDetailsLine = 2000;
 
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 422;
@@ -132,6 +136,7 @@ void SetProgress(int percent) {
     if (marquee) {
         SendMessageW(bar, PBM_SETMARQUEE, FALSE, 0);
         SetWindowLongPtrW(bar, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+        InvalidateRect(bar, nullptr, TRUE);  // the position may be the one it had: nothing else repaints
     }
     SendMessageW(bar, PBM_SETPOS, std::min(percent, 100), 0);
 }
@@ -144,8 +149,9 @@ void AppendDetails(const std::wstring& line) {
         SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
         length = GetWindowTextLengthW(box);
     }
+    const std::wstring shown = line.size() > kDetailsLine ? line.substr(0, kDetailsLine) + L"..." : line;
     SendMessageW(box, EM_SETSEL, length, length);
-    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>((line + L"\r\n").c_str()));
+    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>((shown + L"\r\n").c_str()));
 }
 
 }  // namespace setup

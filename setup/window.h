@@ -56,7 +56,8 @@ void SetBusy(bool busy);
 // A percentage on the progress bar, or the marquee when negative.
 void SetProgress(int percent);
 
-// Appends one line to the details box, dropping its oldest text when it grows too long.
+// Appends one line to the details box, dropping its oldest text when it grows too long; a very
+// long line is shown cut short.
 void AppendDetails(const std::wstring& line);
 
 }  // namespace setup
