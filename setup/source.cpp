@@ -20,12 +20,32 @@ bool RoomForClone(const fs::path& repo) {
     return fs::is_empty(repo, error);  // false on an error
 }
 
+// What a clone cut short leaves behind. Git makes its object files read-only, and Windows
+// deletes those only once that is lifted.
+void RemoveClone(const fs::path& repo) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(repo, error), end; it != end; it.increment(error))
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
+    fs::remove_all(repo, error);
+}
+
 void Clone(const fs::path& dir, const fs::path& repo) {
     Status(L"Downloading the source code");
     if (!RoomForClone(repo))
         Fail(repo.wstring() + L" already exists and isn't a copy of the project. Choose another folder.");
-    if (Run(L"git clone " + Widen(kRepoUrl) + L" " + Quote(repo), dir) != 0)
+    // A clone that failed or was cancelled may leave a .git that git can't read, which every
+    // later run would take for a copy with changes of the user's own, and never build: it goes.
+    int code = 1;
+    try {
+        code = Run(L"git clone " + Widen(kRepoUrl) + L" " + Quote(repo), dir);
+    } catch (const Failed&) {
+        RemoveClone(repo);
+        throw;
+    }
+    if (code != 0) {
+        RemoveClone(repo);
         Fail(L"Couldn't download the source code from GitHub.");
+    }
 }
 
 // Runs "git -C <repo> <arguments>" in the install folder; true on exit code 0.
