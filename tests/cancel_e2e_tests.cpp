@@ -1,0 +1,90 @@
+// Cancelling and closing end to end: Cancel during the build and during a git command ends the
+// run with "Cancelled." and leaves nothing of it running on either side of the bridge; closing
+// during a run asks first; and the next run after a cancel gets to the end.
+#include "support/install_e2e.h"
+#include "support/sandbox.h"
+#include "window.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+namespace {
+
+const std::wstring kStop = L"Setup is still running. Stop it?";
+
+void Cancel(HWND window, Install&) { Click(window, setup::kInstallButton); }
+
+// Closes the window as its close box does, and answers the question that comes.
+void CloseAndAnswer(HWND window, int answer) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    const Box question = AnswerBox(window, answer);
+    EXPECT_EQ(question.text, kStop);
+    EXPECT_EQ(question.icon, L"question");
+    EXPECT_TRUE(question.yesNo);
+}
+
+const Scenario kScenarios[] = {
+    {"CancelDuringTheBuildThenTheNextRunSucceeds",
+     L"Build cancelled",
+     {{.before = Installed,
+       .faults = R"({"build": "slow"})",
+       .moments = {{L"Compiling", Cancel}},
+       .story =
+           [](const Install& i) {
+               return UpdateOnPath(i) + Until(Built(L""), L"==> Compiling") + Story{L"Cancelled."};
+           }},
+      {.story = [](const Install& i) { return UpdateOnPath(i) + Built(L"") + Story{kDone + kOnDesktop}; }}}},
+    {"CancelDuringTheClone",
+     L"Clone cancelled",
+     {{.faults = R"({"answers": [{"path": "/git/.*", "rate": 2000}]})",
+       .moments = {{L"Downloading the source code",
+                    [](HWND window, Install& i) {
+                        EXPECT_TRUE(WaitUntil([&] {
+                            const std::vector<std::string> tools = BridgeTools(i.dir.wstring());
+                            return std::any_of(tools.begin(), tools.end(), [](const std::string& tool) {
+                                return tool.find("\tclone\t") != std::string::npos;
+                            });
+                        })) << "git clone never ran";
+                        Cancel(window, i);
+                    }}},
+       .story =
+           [](const Install& i) {
+               return Header(i) + ToolsOnPath(i) + Until(Cloned(i, {}), L"$ git clone ") + Story{L"Cancelled."};
+           },
+       .more = [](Install& i, const Outcome&) { EXPECT_FALSE(fs::exists(i.repo)) << "what the clone left went"; }},
+      {.story =
+           [](const Install& i) {
+               return Header(i) + ToolsOnPath(i) + Cloned(i, OnBranch(i)) + Built(i.image.wstring()) +
+                      Story{kDone + kOnDesktop};
+           }}}},
+    // Closing asks while the build holds after a status line; No lets it go on to the next.
+    {"ClosingDuringARunAsksFirst",
+     L"Closed",
+     {{.before = Installed,
+       .faults = R"({"hold": ["==> Compiling", "==> Linking the launcher"]})",
+       .moments = {{L"Compiling",
+                    [](HWND window, Install&) {
+                        CloseAndAnswer(window, IDNO);
+                        EXPECT_TRUE(IsWindowVisible(window));
+                        Release();
+                    }},
+                   {L"Linking the launcher", [](HWND window, Install&) { CloseAndAnswer(window, IDYES); }}},
+       .shown = false,
+       .story =
+           [](const Install& i) {
+               return UpdateOnPath(i) + Until(Built(L""), L"==> Linking the launcher") + Story{L"Cancelled."};
+           }}}},
+};
+
+class Cancels : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(Cancels, Run) { RunScenario(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, Cancels, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
+
+}  // namespace

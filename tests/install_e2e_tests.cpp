@@ -1,0 +1,169 @@
+// Whole installs end to end: the test build of QuorinSetup.exe, driven through its window or
+// started with "--update", installs from a disc image or an extracted folder in the sandbox,
+// builds, makes the shortcut, frees space and deletes the disc image, or fails the build in each
+// way it can; and Play starts the launcher.
+#include "support/install_e2e.h"
+#include "support/sandbox.h"
+#include "text.h"
+#include "window.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+namespace {
+
+const std::wstring kFailed =
+    L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in "
+    L"the launcher, or a GitHub issue with setup.log attached, gets it looked at.";
+
+fs::path Launcher(const Install& install) { return install.repo / L"build" / L"runtime" / L"QuorinLauncher.exe"; }
+fs::path Marker(const Install& install) { return install.repo / L"game" / L"extracted" / L"default.xex"; }
+
+void Play(HWND window) { Click(window, setup::kPlay); }
+
+// Measures what freeing space will find, while the build holds before linking.
+void MeasureAndGoOn(HWND, Install& install) {
+    install.leftovers = LeftoversSize(install);
+    install.tools = ToolsSize(install);
+    Release();
+}
+
+const Scenario kScenarios[] = {
+    {"AFreshInstallFromADiscImageWithEveryOptionThenAnUpdate",
+     L"Quorin Recomp",
+     {{.form = {.cleanup = true, .deleteIso = true},
+       .fetchTools = true,
+       .faults = R"({"hold": ["[3/6]", "==> Linking the launcher"]})",
+       .moments = {{L"Downloading the source code",
+                    [](HWND window, Install&) {
+                        EXPECT_EQ(ScreenOf(window).bar, -1) << "the marquee runs from the end of the tools";
+                    }},
+                   {L"Compiling",
+                    [](HWND window, Install&) {
+                        EXPECT_TRUE(WaitUntil([&] {
+                            return ScreenOf(window) == Screen{L"Compiling", 50};
+                        })) << "the bar follows the build's counters: [3/6] is half way";
+                        Release();
+                    }},
+                   {L"Linking the launcher", MeasureAndGoOn}},
+       .story =
+           [](const Install& i) {
+               return Header(i) + ToolsFetched(i) + Cloned(i, OnBranch(i)) + Built(i.image.wstring()) +
+                      Freeing(i.leftovers, i.tools) +
+                      Story{L"Deleted the disc image " + i.image.wstring(),
+                            kDone + kOnDesktop + Freed(i.leftovers + i.tools) + kImageDeleted};
+           },
+       .more =
+           [](Install& i, const Outcome&) {
+               EXPECT_GT(i.leftovers, 0u);
+               EXPECT_GT(i.tools, 4u << 20) << "five tools";
+               EXPECT_FALSE(fs::exists(i.dir / L"tools"));
+               EXPECT_EQ(LeftoversSize(i), 0u);
+               EXPECT_TRUE(fs::is_regular_file(Launcher(i)));
+               EXPECT_TRUE(fs::is_regular_file(Marker(i)));
+               EXPECT_FALSE(fs::exists(i.image));
+           }},
+      // The window's own options, with the game extracted: no disc image, no question, and the
+      // launcher starts at the end instead of a box.
+      {.update = true,
+       .fetchTools = true,
+       .shown = false,
+       .plays = true,
+       .story =
+           [](const Install& i) {
+               return Header(i) + ToolsFetched(i) + Updated(i, OnBranch(i)) + Built(L"") + Story{kDone + kOnDesktop};
+           },
+       .more =
+           [](Install& i, const Outcome&) {
+               EXPECT_EQ(ToolsSize(i) + LeftoversSize(i), i.tools + i.leftovers)
+                   << "the update downloads and rebuilds what the first run freed";
+           }}}},
+    {"AFreshInstallFromAnExtractedFolderIntoAnEmptyFolderThenPlay",
+     L"Quorin \u00c9dition",
+     {{.before = [](Install& i) { fs::create_directories(i.repo); },
+       .game = Game::folder,
+       .form = {.shortcut = false},
+       .atEnd = Play,
+       .plays = true,
+       .story =
+           [](const Install& i) {
+               return Header(i) + ToolsOnPath(i) + Cloned(i, OnBranch(i)) + Built(SandboxPath(L"game-extracted")) +
+                      Story{kDone + L"."};
+           },
+       .more =
+           [](Install& i, const Outcome&) {
+               EXPECT_TRUE(fs::is_regular_file(Marker(i)));
+               EXPECT_TRUE(fs::is_regular_file(SandboxPath(L"game-extracted\\default.xex"))) << "only copied";
+           }}}},
+    {"AnExtractedGameKeepsItsDiscImage",
+     L"Installed",
+     {{.before = Installed,
+       .form = {.deleteIso = true},
+       .story = [](const Install& i) { return UpdateOnPath(i) + Built(L"") + Story{kDone + kOnDesktop}; },
+       .more = [](Install& i, const Outcome&) { EXPECT_TRUE(fs::is_regular_file(i.image)); }}}},
+    {"AFileHeldOpenInTheToolsFolderIsLeftAndNotCounted",
+     L"Held",
+     {{.before =
+           [](Install& i) {
+               Installed(i);
+               fs::create_directories(i.repo / L"build");
+               std::ofstream(i.repo / L"build" / L"big.obj", std::ios::binary) << std::string(3 << 20, 'o');
+           },
+       .form = {.shortcut = false, .cleanup = true},
+       .fetchTools = true,
+       .faults = R"({"hold": ["==> Linking the launcher"]})",
+       .moments = {{L"Linking the launcher",
+                    [](HWND window, Install& i) {
+                        // Others may read and write it, but not delete it.
+                        i.held.push_back(CreateFileW((i.dir / L"tools\\Git\\LICENSE.txt").c_str(), GENERIC_READ,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                                     nullptr));
+                        EXPECT_NE(i.held.back(), INVALID_HANDLE_VALUE);
+                        MeasureAndGoOn(window, i);
+                    }}},
+       .story =
+           [](const Install& i) {
+               return Header(i) + ToolsFetched(i) + Updated(i, OnBranch(i)) + Built(L"") +
+                      Freeing(i.leftovers, i.tools) +
+                      Story{L"(some of it couldn't be deleted)", kDone + L"." + Freed(i.leftovers)};
+           },
+       .more =
+           [](Install& i, const Outcome&) {
+               EXPECT_EQ(setup::FormatSize(i.leftovers), L"3 MB");
+               EXPECT_EQ(LeftoversSize(i), 0u);
+               EXPECT_TRUE(fs::exists(i.dir / L"tools\\Git\\LICENSE.txt"));
+               EXPECT_LT(ToolsSize(i), i.tools);
+           }}}},
+    {"EachWayABuildEnds",
+     L"Builds",
+     {{.before = Installed,
+       .faults = R"({"build": "fail"})",
+       .story =
+           [](const Install& i) { return UpdateOnPath(i) + Until(Built(L""), L"==> Compiling") + Story{kFailed}; }},
+      {.faults = R"({"build": "no-launcher"})",
+       .story =
+           [](const Install& i) {
+               return UpdateOnPath(i) + Built(L"") + Story{L"The build finished but QuorinLauncher.exe isn't there."};
+           },
+       .more = [](Install& i, const Outcome&) { EXPECT_FALSE(fs::exists(Launcher(i))); }},
+      {.faults = R"({"build": "hostile"})",
+       .story =
+           [](const Install& i) {
+               Story build = Built(L"");
+               build.insert(build.end() - 2, L"==> " + std::wstring(1 << 16, L'y'));
+               return UpdateOnPath(i) + build + Story{kDone + kOnDesktop};
+           }}}},
+};
+
+class Installs : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(Installs, Run) { RunScenario(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, Installs, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
+
+}  // namespace

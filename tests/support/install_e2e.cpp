@@ -1,0 +1,345 @@
+#include "support/install_e2e.h"
+
+#include "services.h"
+#include "support/sandbox.h"
+#include "support/sandbox_tools.h"
+#include "support/scratch.h"
+#include "text.h"
+#include "window.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+const std::wstring kDone = L"Done. Start the game with the launcher";
+const std::wstring kOnDesktop = L" (\"Quorin Recompiled\" on the desktop).";
+const std::wstring kImageDeleted =
+    L"\n\nThe disc image was deleted (the game's files are in quorin-recomp\\game\\extracted).";
+const std::wstring kChanges = L"The source folder has changes of its own: building it as it is (no update).";
+
+namespace {
+
+constexpr DWORD kLauncherLimit = 10000;  // ms for the launcher to start once the run is over
+
+// The beginnings of the lines that the program logs itself; the rest is its tools' output, but
+// for the build script's status lines, which tell how far it got.
+const char* const kOwnLines[] = {
+    "Quorin Recompiled Setup, installing to ", "== ", "$ ", "==> ", "Git: ", "CMake: ", "Ninja: ", "Clang: ",
+    "Python: ", "The source folder ", "Building release ", "(couldn't ", "Deleting ", "(some of it ",
+    "Deleted the disc image ", "Couldn't delete the disc image "};
+
+// The lines of the last run in a log that several runs appended to.
+std::string LastRun(const std::string& log) {
+    return log.substr(std::min(log.rfind("Quorin Recompiled Setup, installing to "), log.size()));
+}
+
+// The run's own lines, in UTF-8, with the final message (its last `finalLines` lines) as one.
+std::vector<std::string> LogStory(const std::string& section, std::size_t finalLines) {
+    const std::vector<std::string> lines = Lines(section);
+    const std::size_t end = lines.size() - std::min(finalLines, lines.size());
+    std::vector<std::string> story;
+    for (std::size_t i = 0; i < end; ++i)
+        if (std::any_of(std::begin(kOwnLines), std::end(kOwnLines),
+                        [&](const char* own) { return lines[i].starts_with(own); }))
+            story.push_back(lines[i]);
+    std::string final;
+    for (std::size_t i = end; i < lines.size(); ++i) final += (i > end ? "\n" : "") + lines[i];
+    story.push_back(final);
+    return story;
+}
+
+// The text without its CRs: the log ends the final message's own lines with CR LF, as every
+// line, while the details box is given its lone LFs.
+std::string Unbroken(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+// The log as the details box shows it: each line of more than 2000 characters cut short.
+std::string Shown(const std::string& log) {
+    std::string shown;
+    for (const std::string& line : Lines(log)) {
+        std::wstring wide(line.size(), L'\0');  // no more characters than bytes
+        wide.resize(MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wide.data(),
+                                        static_cast<int>(wide.size())));
+        shown += (wide.size() > 2000 ? Utf8(wide.substr(0, 2000)) + "..." : line) + "\r\n";
+    }
+    return shown;
+}
+
+std::vector<std::string> Narrow(const Story& story) {
+    std::vector<std::string> narrow;
+    for (const std::wstring& line : story) narrow.push_back(Utf8(line));
+    return narrow;
+}
+
+std::vector<fs::path> Listing(const fs::path& folder) {
+    std::vector<fs::path> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; it != end; it.increment(error)) entries.push_back(it->path());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+std::uintmax_t FilesSize(const fs::path& folder, const std::function<bool(const fs::path&)>& counted) {
+    std::uintmax_t size = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; it != end; it.increment(error))
+        if (it->is_regular_file(error) && counted(it->path())) size += it->file_size(error);
+    return size;
+}
+
+// The questions that the choices ask before a run starts.
+std::vector<std::wstring> Questions(const Round& round, const Install& install) {
+    std::vector<std::wstring> questions;
+    if (round.update) return questions;
+    const std::wstring dir = install.dir.wstring();
+    if (std::any_of(dir.begin(), dir.end(), [](wchar_t c) { return c > 0x7f; }))
+        questions.push_back(
+            L"The folder's path has non-English characters, which some build tools can't handle. A "
+            L"folder like C:\\Quorin-Recomp is safer. Continue anyway?");
+    if (round.form.deleteIso && round.game == Game::image)
+        questions.push_back(L"Delete the disc image when it's been extracted?\n\n" + install.image.wstring() +
+                            L"\n\nThe game only needs the extracted files; you'd need the disc image again only to "
+                            L"install somewhere else.");
+    return questions;
+}
+
+void RunRound(const Round& round, Install& install) {
+    SetFaults(round.faults);
+    DeleteFileW(SandboxPath(L"state\\release").c_str());  // else a held build would go on at once
+    DeleteFileW(install.record.c_str());
+    const fs::path shortcut = fs::path(DesktopFolder()) / L"Quorin Recompiled.lnk";
+    std::error_code error;
+    fs::remove(shortcut, error);
+    if (round.before) round.before(install);
+    const std::vector<fs::path> desktop = Listing(DesktopFolder());
+
+    static int rounds = 0;
+    const std::wstring event =
+        L"QuorinLauncherStarted-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++rounds);
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+
+    Launch launch;
+    launch.dir = install.dir.wstring();
+    launch.update = round.update;
+    launch.form = round.form;
+    launch.form.source = round.game == Game::image ? install.image.wstring() : SandboxPath(L"game-extracted");
+    launch.form.extractedFolder = round.game == Game::folder;
+    if (!round.fetchTools) launch.path = install.bin.wstring();
+    launch.environment = {{L"QUORIN_LAUNCHER_RECORD", install.record.wstring()}, {L"QUORIN_LAUNCHER_EVENT", event}};
+    const std::vector<std::wstring> questions = Questions(round, install);
+    launch.answers.assign(questions.size(), IDYES);
+    for (const Moment& moment : round.moments)
+        launch.steps.push_back({moment.status, [&](HWND window) { moment.action(window, install); }});
+    launch.atEnd = round.atEnd;
+    const Outcome outcome = RunSetup(launch);
+
+    const Story expected = round.story(install);
+    const std::wstring& final = expected.back();
+    const bool success = final.starts_with(kDone);
+    const std::string section = LastRun(outcome.log);
+    EXPECT_EQ(LogStory(section, std::count(final.begin(), final.end(), L'\n') + 1), Narrow(expected)) << section;
+    if (round.shown) {
+        EXPECT_EQ(outcome.final.text, final);
+        EXPECT_EQ(outcome.final.caption, setup::kCaption);
+        EXPECT_EQ(outcome.final.icon, success ? L"information" : L"warning");
+        EXPECT_EQ(outcome.finalScreen, (Screen{final, success ? 100 : 0})) << "the status line and the bar";
+        EXPECT_EQ(outcome.playShown, success);
+        EXPECT_EQ(outcome.detailsShown, !success) << "a failure opens the details";
+        EXPECT_EQ(Unbroken(Utf8(outcome.details)), Unbroken(Shown(section))) << "the details box tells the same";
+    } else {
+        EXPECT_EQ(outcome.final.text, L"") << "no final box";
+    }
+    std::vector<std::wstring> asked;
+    for (const Box& question : outcome.questions) asked.push_back(question.text);
+    EXPECT_EQ(asked, questions);
+    EXPECT_EQ(outcome.leftWindows, std::vector<std::wstring>{});
+    EXPECT_EQ(outcome.leftLinux, std::vector<std::string>{});
+
+    // A shortcut only after a success that chose one, starting the launcher in its own folder.
+    const fs::path launcher = install.repo / L"build" / L"runtime" / L"QuorinLauncher.exe";
+    std::vector<fs::path> onDesktop = desktop;
+    if (success && round.form.shortcut) onDesktop.push_back(shortcut);
+    std::sort(onDesktop.begin(), onDesktop.end());
+    EXPECT_EQ(Listing(DesktopFolder()), onDesktop);
+    if (fs::exists(shortcut)) {
+        const Shortcut link = ReadShortcut(shortcut.wstring());
+        EXPECT_EQ(link.target, launcher.wstring());
+        EXPECT_EQ(link.folder, launcher.parent_path().wstring());
+        EXPECT_EQ(link.description, L"Quorin Recompiled");
+    }
+
+    if (round.plays) {
+        EXPECT_EQ(WaitForSingleObject(started, kLauncherLimit), WAIT_OBJECT_0) << "the launcher didn't start";
+        EXPECT_EQ(FileText(install.record.wstring()), Utf8(launcher.parent_path().wstring()) + "\n")
+            << "started in its own folder, with no arguments";
+    } else {
+        EXPECT_FALSE(fs::exists(install.record)) << "the launcher started";
+    }
+    CloseHandle(started);
+
+    if (round.more) round.more(install, outcome);
+    for (HANDLE file : install.held) CloseHandle(file);
+    install.held.clear();
+}
+
+// The project's clone address, as the test build has it.
+std::wstring RepoUrl() {
+    const std::string url = setup::kRepoUrl;
+    return {url.begin(), url.end()};
+}
+
+void RealGit(const Install& install, const std::wstring& arguments) {
+    const Finished git = RunProgram(Quoted((install.bin / L"git.exe").wstring()) + L" " + arguments);
+    EXPECT_EQ(git.code, 0) << Utf8(arguments) << "\n" << git.output;
+}
+
+// Lets the scratch folder go, clones and all.
+struct Writable {
+    fs::path root;
+    ~Writable() { MakeWritable(root); }
+};
+
+}  // namespace
+
+Story operator+(Story a, const Story& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::wstring Freed(std::uintmax_t bytes) {
+    return L"\n\nFreed " + setup::FormatSize(bytes) +
+           L" (the next update downloads the tools again and rebuilds from scratch).";
+}
+
+Story Header(const Install& install) { return {L"Quorin Recompiled Setup, installing to " + install.dir.wstring()}; }
+
+Story ToolsOnPath(const Install& install) {
+    Story story = {L"== Checking the tools"};
+    for (const SandboxTool& tool : kSandboxTools)
+        story.push_back(tool.name + (L": using " + (install.bin / tool.exe).wstring()));
+    return story;
+}
+
+Story ToolsFetched(const Install& install) {
+    Story story = {L"== Checking the tools"};
+    for (const SandboxTool& tool : kSandboxTools) story = story + FetchLines(install.dir, tool);
+    return story;
+}
+
+std::wstring GitLine(const Install& install, const std::wstring& arguments) {
+    return L"$ git -C " + setup::Quote(install.repo) + L" " + arguments;
+}
+
+Story Updated(const Install& install, const Story& then) {
+    return Story{L"== Updating the source code", GitLine(install, L"fetch --tags --force origin"),
+                 GitLine(install, L"symbolic-ref -q --short HEAD"),
+                 GitLine(install, L"status --porcelain --untracked-files=no --ignore-submodules=all")} +
+           then;
+}
+
+Story Cloned(const Install& install, const Story& then) {
+    Story story = Updated(install, then);
+    story[0] = L"$ git clone " + RepoUrl() + L" " + setup::Quote(install.repo);
+    return Story{L"== Downloading the source code"} + story;
+}
+
+Story OnBranch(const Install& install) {
+    return {L"The source folder is on branch main: updating that branch.", GitLine(install, L"pull --ff-only")};
+}
+
+Story UpdateOnPath(const Install& install) {
+    return Header(install) + ToolsOnPath(install) + Updated(install, OnBranch(install));
+}
+
+Story Built(const std::wstring& gameCopy) {
+    Story story = {L"== Building (the first build takes 10-30 minutes)",
+                   L"$ python -u tools\\build.py" + (gameCopy.empty() ? L"" : L" --iso " + setup::Quote(gameCopy)),
+                   L"==> Checking the build tools"};
+    if (!gameCopy.empty()) story.push_back(L"==> Extracting the game files");
+    return story + Story{L"==> Recompiling the game code", L"==> Compiling", L"==> Linking the launcher", L"==> Done"};
+}
+
+Story Until(const Story& story, const std::wstring& start) {
+    const auto end =
+        std::find_if(story.begin(), story.end(), [&](const std::wstring& line) { return line.starts_with(start); });
+    return Story(story.begin(), end == story.end() ? end : end + 1);
+}
+
+Story Freeing(std::uintmax_t leftovers, std::uintmax_t tools) {
+    return {L"== Freeing up space",
+            L"Deleting Build leftovers (object files, libraries, generated C++): " + setup::FormatSize(leftovers),
+            L"Deleting Build tools Setup downloaded (Git, CMake, Ninja, Clang, Python): " + setup::FormatSize(tools)};
+}
+
+void Git(const Install& install, const std::wstring& arguments) {
+    RealGit(install, L"-C " + Quoted(install.repo.wstring()) + L" " + arguments);
+}
+
+void Clone(const Install& install) {
+    RealGit(install, L"clone -q " + RepoUrl() + L" " + Quoted(install.repo.wstring()));
+}
+
+void Installed(const Install& install) {
+    Clone(install);
+    fs::create_directories(install.repo / L"game");
+    fs::copy(SandboxPath(L"game-extracted"), install.repo / L"game" / L"extracted", fs::copy_options::recursive);
+}
+
+void MakeWritable(const fs::path& root) {
+    std::error_code error;  // Windows deletes no read-only file
+    for (fs::recursive_directory_iterator it(root, error), end; it != end; it.increment(error))
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
+}
+
+std::uintmax_t ToolsSize(const Install& install) {
+    return FilesSize(install.dir / L"tools", [](const fs::path&) { return true; });
+}
+
+std::uintmax_t LeftoversSize(const Install& install) {
+    const auto intermediate = [](const fs::path& file) {
+        std::wstring extension = file.extension().wstring();
+        std::transform(extension.begin(), extension.end(), extension.begin(), towlower);
+        for (const wchar_t* kind : {L".obj", L".o", L".a", L".lib", L".pch", L".map", L".gch"})
+            if (extension == kind) return true;
+        return false;
+    };
+    return FilesSize(install.repo / L"build", intermediate) +
+           FilesSize(install.repo / L"generated" / L"ppc", [](const fs::path&) { return true; });
+}
+
+void Release() { std::ofstream(fs::path(SandboxPath(L"state\\release"))); }
+
+bool WaitUntil(const std::function<bool()>& done) {
+    for (const ULONGLONG end = GetTickCount64() + 10000; !done(); Sleep(10))
+        if (GetTickCount64() > end) return false;
+    return true;
+}
+
+void RunScenario(const Scenario& scenario) {
+    Scratch scratch;
+    const Writable writable{scratch.root()};
+    Install install;
+    install.dir = scratch.root() / scenario.folder;
+    install.repo = install.dir / L"quorin-recomp";
+    install.bin = scratch.Folder(L"bin");
+    for (const SandboxTool& tool : kSandboxTools) StandIn(install.bin.wstring(), tool.exe);
+    install.image = scratch.Folder(L"Disc images") / L"Quorin (Spi\u00e9l) 2007.iso";
+    fs::copy_file(SandboxPath(L"game.iso"), install.image);
+    install.record = scratch.root() / L"launcher.txt";
+    int number = 0;
+    for (const Round& round : scenario.rounds) {
+        SCOPED_TRACE("round " + std::to_string(++number));
+        RunRound(round, install);
+    }
+    SetFaults("");
+}
+
+}  // namespace testing_support

@@ -1,0 +1,114 @@
+// Whole installs end to end, as tables of scenarios. A scenario is an install folder of its own
+// that one run of the test build, or several one after the other (rounds), go through. A round
+// says how the folder is prepared, what the user chooses and does, and what setup.log must tell,
+// ending with the final message; the runner checks that, and what every run must show besides:
+// the final box, the questions asked, the desktop shortcut, the launcher, and that nothing of the
+// run is left running on either side of the bridge.
+#pragma once
+
+#include "support/e2e.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A scenario's install folder, and what its checks speak of.
+struct Install {
+    std::filesystem::path dir;     // the install folder
+    std::filesystem::path repo;    // its quorin-recomp
+    std::filesystem::path bin;     // a stand-in for each tool, on PATH unless a round fetches them
+    std::filesystem::path image;   // the scenario's own copy of the sandbox's disc image
+    std::filesystem::path record;  // where the launcher writes its folder when it starts
+    std::uintmax_t leftovers = 0;  // what a step measured part way through a run, in bytes
+    std::uintmax_t tools = 0;
+    std::vector<HANDLE> held;      // files a step holds open, closed at the end of the round
+};
+
+// What setup.log tells of a run: the program's own lines, not the tools' output.
+using Story = std::vector<std::wstring>;
+Story operator+(Story a, const Story& b);
+
+extern const std::wstring kDone;          // the start of every success
+extern const std::wstring kOnDesktop;     // its ending with the shortcut
+extern const std::wstring kImageDeleted;  // its paragraph when the disc image went
+extern const std::wstring kChanges;       // a clone with changes of the user's own
+std::wstring Freed(std::uintmax_t bytes);  // the paragraph of freeing space
+
+Story Header(const Install& install);
+Story ToolsOnPath(const Install& install);
+Story ToolsFetched(const Install& install);
+// "$ git -C <repo> <arguments>"
+std::wstring GitLine(const Install& install, const std::wstring& arguments);
+// The clone, the fetch and the queries, then what they decided; the same on an existing clone.
+Story Cloned(const Install& install, const Story& then);
+Story Updated(const Install& install, const Story& then);
+// The branch message and the pull.
+Story OnBranch(const Install& install);
+// A run on an installed folder on its branch, with the tools on PATH, as far as the build.
+Story UpdateOnPath(const Install& install);
+// The build to its end, given the game copy when it extracts one ("" when it doesn't).
+Story Built(const std::wstring& gameCopy);
+// The story up to the first line that starts with `start`, and that line.
+Story Until(const Story& story, const std::wstring& start);
+Story Freeing(std::uintmax_t leftovers, std::uintmax_t tools);
+
+// Real git (through the bridge), to put a scenario's clone into a state of its own:
+// "git -C <repo> <arguments>", a fresh clone of the project on its default branch, and a clone
+// whose game files are extracted already, as an install has them.
+void Git(const Install& install, const std::wstring& arguments);
+void Clone(const Install& install);
+void Installed(const Install& install);
+// Git makes its object files read-only, and Windows deletes no read-only file.
+void MakeWritable(const std::filesystem::path& root);
+
+// What freeing space may take from the install: its tools and its build's leftovers, in bytes.
+std::uintmax_t ToolsSize(const Install& install);
+std::uintmax_t LeftoversSize(const Install& install);
+
+// Lets a build that the "hold" switch stopped go on.
+void Release();
+// Looks at `done` until it holds, for up to 10 s; false when it never did.
+bool WaitUntil(const std::function<bool()>& done);
+
+enum class Game { image, folder };  // the game copy chosen: the disc image, or an extracted folder
+
+// Something to do once the status line starts with `status`.
+struct Moment {
+    std::wstring status;
+    std::function<void(HWND window, Install& install)> action;
+};
+
+struct Round {
+    std::function<void(Install&)> before{};  // puts the folder into its state
+    bool update = false;                     // "--update <folder>" instead of filling the form
+    Game game = Game::image;
+    Form form{};  // the options, by default as the window starts; the source comes from `game`
+    bool fetchTools = false;  // nothing on PATH, so the run downloads every tool
+    std::string faults{};     // the sandbox's switches
+    std::vector<Moment> moments{};
+    std::function<void(HWND window)> atEnd{};
+    bool shown = true;   // a final box shows the final message
+    bool plays = false;  // the launcher starts
+    // What setup.log must tell, the final message last. Made after the run.
+    std::function<Story(const Install&)> story;
+    std::function<void(Install&, const Outcome&)> more{};  // further checks
+};
+
+struct Scenario {
+    const char* name;
+    const wchar_t* folder;  // the install folder's name
+    std::vector<Round> rounds;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Scenario& scenario) { return out << scenario.name; }
+
+void RunScenario(const Scenario& scenario);
+
+}  // namespace testing_support
