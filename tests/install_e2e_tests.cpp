@@ -119,10 +119,10 @@ const Scenario kScenarios[] = {
        .moments = {{L"Linking the launcher",
                     [](HWND window, Install& i) {
                         // Others may read and write it, but not delete it.
-                        i.held.push_back(CreateFileW((i.dir / L"tools\\Git\\LICENSE.txt").c_str(), GENERIC_READ,
-                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                                     nullptr));
-                        EXPECT_NE(i.held.back(), INVALID_HANDLE_VALUE);
+                        i.held.emplace_back(CreateFileW((i.dir / L"tools\\Git\\LICENSE.txt").c_str(),
+                                                        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                        OPEN_EXISTING, 0, nullptr));
+                        EXPECT_TRUE(i.held.back());
                         MeasureAndGoOn(window, i);
                     }}},
        .story =

@@ -2,6 +2,7 @@
 
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
+#include "win/handle.h"
 #include "window.h"
 
 #include <commctrl.h>
@@ -384,17 +385,18 @@ std::wstring DesktopFolder() {
 Shortcut ReadShortcut(const std::wstring& path) {
     Shortcut read;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IShellLinkW* link = nullptr;
-    IPersistFile* file = nullptr;
-    wchar_t text[MAX_PATH];
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) &&
-        SUCCEEDED(link->QueryInterface(IID_PPV_ARGS(&file))) && SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-        if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) read.target = text;
-        if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) read.folder = text;
-        if (SUCCEEDED(link->GetDescription(text, MAX_PATH))) read.description = text;
+    {
+        setup::Com<IShellLinkW> link;
+        setup::Com<IPersistFile> file;  // released before the link
+        wchar_t text[MAX_PATH];
+        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(link.Receive()))) &&
+            SUCCEEDED(link->QueryInterface(IID_PPV_ARGS(file.Receive()))) &&
+            SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) read.target = text;
+            if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) read.folder = text;
+            if (SUCCEEDED(link->GetDescription(text, MAX_PATH))) read.description = text;
+        }
     }
-    if (file) file->Release();
-    if (link) link->Release();
     CoUninitialize();
     return read;
 }

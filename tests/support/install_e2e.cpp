@@ -124,7 +124,7 @@ void RunRound(const Round& round, Install& install) {
     static int rounds = 0;
     const std::wstring event =
         L"QuorinLauncherStarted-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++rounds);
-    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+    const setup::Handle started(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
 
     Launch launch;
     launch.dir = install.dir.wstring();
@@ -177,16 +177,14 @@ void RunRound(const Round& round, Install& install) {
     }
 
     if (round.plays) {
-        EXPECT_EQ(WaitForSingleObject(started, kLauncherLimit), WAIT_OBJECT_0) << "the launcher didn't start";
+        EXPECT_EQ(WaitForSingleObject(started.get(), kLauncherLimit), WAIT_OBJECT_0) << "the launcher didn't start";
         EXPECT_EQ(FileText(install.record.wstring()), Utf8(launcher.parent_path().wstring()) + "\n")
             << "started in its own folder, with no arguments";
     } else {
         EXPECT_FALSE(fs::exists(install.record)) << "the launcher started";
     }
-    CloseHandle(started);
 
     if (round.more) round.more(install, outcome);
-    for (HANDLE file : install.held) CloseHandle(file);
     install.held.clear();
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "support/e2e.h"
+#include "win/handle.h"
 
 #include <windows.h>
 
@@ -28,7 +29,7 @@ struct Install {
     std::filesystem::path record;  // where the launcher writes its folder when it starts
     std::uintmax_t leftovers = 0;  // what a step measured part way through a run, in bytes
     std::uintmax_t tools = 0;
-    std::vector<HANDLE> held;      // files a step holds open, closed at the end of the round
+    std::vector<setup::FileHandle> held;  // files a step holds open, closed at the end of the round
 };
 
 // What setup.log tells of a run: the program's own lines, not the tools' output.
