@@ -7,17 +7,12 @@
 #include "text.h"
 
 namespace setup {
-namespace {
 
-// The line callback: a status line or a bar position, straight to the window (the line itself
-// reaches the log through Run).
 void ShowProgress(const std::string& line) {
     const BuildProgress progress = ParseBuildLine(line);
     if (progress.status) PostText(kStatusMessage, 0, Widen(std::string(*progress.status)));
     if (progress.percent) PostProgress(*progress.percent);
 }
-
-}  // namespace
 
 std::filesystem::path LauncherPath(const std::filesystem::path& repo) {
     return repo / "build" / "runtime" / "QuorinLauncher.exe";

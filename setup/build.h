@@ -5,8 +5,13 @@
 #include "install.h"
 
 #include <filesystem>
+#include <string>
 
 namespace setup {
+
+// The build's line callback for Run: a status text or a bar position read from one line of the
+// script's output, posted to the window (the line itself reaches the log through Run).
+void ShowProgress(const std::string& line);
 
 // repo\build\runtime\QuorinLauncher.exe, what a build makes and Play starts.
 std::filesystem::path LauncherPath(const std::filesystem::path& repo);

@@ -118,6 +118,18 @@ void ShowExistingInstall() {
 // A string posted by the worker; the window owns it from here.
 std::unique_ptr<std::wstring> Take(LPARAM lParam) { return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam)); }
 
+// A posted log line with the ones already waiting behind it, a few hundred at most. The details
+// box costs about the same per append whatever its length, more than the worker takes to post a
+// line, so taking lines one append each would let a fast build outrun the window.
+std::vector<std::wstring> WaitingLines(LPARAM first) {
+    constexpr std::size_t kMost = 500;
+    std::vector<std::wstring> lines{std::move(*Take(first))};
+    MSG next;
+    while (lines.size() < kMost && PeekMessageW(&next, s_window, kLogLineMessage, kLogLineMessage, PM_REMOVE))
+        lines.push_back(std::move(*Take(next.lParam)));
+    return lines;
+}
+
 // Waits for the worker to end. The worker only posts to the window, but a question box it shows
 // (owned by the window) re-enables the window when it closes, which is a message sent to this
 // thread: those are still handled meanwhile, so the two threads can't wait for each other.
@@ -224,7 +236,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         if (IsHint(lParam)) return OnHintColor(reinterpret_cast<HDC>(wParam));
         break;
     case kLogLineMessage:
-        AppendDetails(*Take(lParam));
+        AppendDetails(WaitingLines(lParam));
         return 0;
     case kStatusMessage:
         SetText(kStatusLine, *Take(lParam));

@@ -10,7 +10,7 @@ namespace setup {
 namespace {
 
 // The details box keeps at most about this many characters: past it, the oldest part goes.
-constexpr int kDetailsCap = 400000;
+constexpr std::size_t kDetailsCap = 400000;
 constexpr int kDetailsDrop = 100000;
 // It shows at most this much of one line (setup.log has it whole): an edit control wraps a long
 // line in time that grows with its square, and a build that printed a megabyte on one line
@@ -141,17 +141,29 @@ void SetProgress(int percent) {
     SendMessageW(bar, PBM_SETPOS, std::min(percent, 100), 0);
 }
 
-void AppendDetails(const std::wstring& line) {
+void AppendDetails(const std::vector<std::wstring>& lines) {
     HWND box = Control(kDetails);
-    int length = GetWindowTextLengthW(box);
-    if (length > kDetailsCap) {
-        SendMessageW(box, EM_SETSEL, 0, kDetailsDrop);
-        SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-        length = GetWindowTextLengthW(box);
+    const auto append = [box](const std::wstring& text) {
+        const int end = GetWindowTextLengthW(box);
+        SendMessageW(box, EM_SETSEL, end, end);
+        SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    };
+    // The cap is checked before each line, as if the lines came one at a time; the text is put
+    // in with as few appends as that allows.
+    std::size_t length = GetWindowTextLengthW(box);
+    std::wstring added;
+    for (const std::wstring& line : lines) {
+        if (length + added.size() > kDetailsCap) {
+            if (!added.empty()) append(added);
+            added.clear();
+            SendMessageW(box, EM_SETSEL, 0, kDetailsDrop);
+            SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+            length = GetWindowTextLengthW(box);
+        }
+        added += line.size() > kDetailsLine ? line.substr(0, kDetailsLine) + L"..." : line;
+        added += L"\r\n";
     }
-    const std::wstring shown = line.size() > kDetailsLine ? line.substr(0, kDetailsLine) + L"..." : line;
-    SendMessageW(box, EM_SETSEL, length, length);
-    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>((shown + L"\r\n").c_str()));
+    if (!added.empty()) append(added);
 }
 
 }  // namespace setup

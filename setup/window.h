@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace setup {
 
@@ -56,8 +57,8 @@ void SetBusy(bool busy);
 // A percentage on the progress bar, or the marquee when negative.
 void SetProgress(int percent);
 
-// Appends one line to the details box, dropping its oldest text when it grows too long; a very
-// long line is shown cut short.
-void AppendDetails(const std::wstring& line);
+// Appends lines to the details box, each as if on its own: the oldest text goes when the box has
+// grown too long, and a very long line is shown cut short.
+void AppendDetails(const std::vector<std::wstring>& lines);
 
 }  // namespace setup

@@ -379,6 +379,18 @@ TEST_F(Window, DetailsBoxDropsItsFirst100000CharactersOnlyPast400000) {
     PostText(kLogLineMessage, 0, L"past the cap");
     PumpWaiting();
     EXPECT_EQ(Text(kDetails), text.substr(100000) + L"past the cap\r\n");
+
+    // Lines waiting together, more than one append takes, end as if each came on its own.
+    std::wstring expected = text.substr(0, 399990);
+    SetText(kDetails, expected);
+    for (int i = 0; i < 1200; ++i) {
+        const std::wstring line = std::to_wstring(i) + std::wstring(300, L'.');
+        PostText(kLogLineMessage, 0, line);
+        if (expected.size() > 400000) expected.erase(0, 100000);
+        expected += line + L"\r\n";
+    }
+    PumpWaiting();
+    EXPECT_EQ(Text(kDetails), expected) << "the box holds at most a line more than 400000 characters";
 }
 
 TEST_F(Window, ProgressShowsTheMarqueeThenAPercentageCappedAt100) {

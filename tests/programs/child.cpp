@@ -7,7 +7,12 @@
 //     --exit N         the exit code (default 0)
 //     --cwd            first writes the current folder in UTF-8 and a LF
 //     --big N          first writes N bytes of 'x' (no line end), in pieces of 64 KiB
-//     --lines N        first writes N numbered lines of 80 bytes, as fast as it can
+//     --lines N        first writes N numbered lines of 80 bytes
+//     --build N        first writes N lines as a build prints them: "[n/N] ..." counters, with
+//                      a "  n% ..." percentage line and a plain line in every ten, and a "==> "
+//                      status line in every ten thousand
+//     --rate R         writes the --lines and --build that follow at R lines a second
+//                      (default 0: as fast as it can)
 //     --spawn          first starts a grandchild (this program, "--sleep 60000") that inherits
 //                      the output, and writes "child <pid>" and "grandchild <pid>" lines
 //     --sleep MS       sleeps before exiting
@@ -15,9 +20,11 @@
 // Called like git ("-C <folder> ..."), it skips the folder, so it can stand in for git.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -61,18 +68,44 @@ void WriteBig(unsigned long long size) {
     Write(piece.substr(0, size));
 }
 
-// Buffered like a C runtime's output to a pipe, 4 KiB a write.
-void WriteLines(unsigned long count) {
-    std::string block;
+// Line i of count, with its LF.
+using LineMaker = std::function<std::string(unsigned long i, unsigned long count)>;
+
+std::string NumberedLine(unsigned long i, unsigned long count) {
     char line[81];
-    for (unsigned long i = 0; i < count; ++i) {
-        std::snprintf(line, sizeof line, "[%7lu/%7lu] Building CXX object src/ppc/ppc_recomp.%06lu.cpp.obj......\n", i + 1,
+    std::snprintf(line, sizeof line, "[%7lu/%7lu] Building CXX object src/ppc/ppc_recomp.%06lu.cpp.obj......\n", i + 1,
+                  count, i);
+    return line;
+}
+
+std::string BuildLine(unsigned long i, unsigned long count) {
+    char line[81];
+    if (i % 10000 == 0)
+        std::snprintf(line, sizeof line, "==> Compiling part %lu\n", i / 10000 + 1);
+    else if (i % 10 == 5)
+        std::snprintf(line, sizeof line, "  %lu%% game/extracted/media/file.%06lu\n", i * 100 / count, i);
+    else if (i % 10 == 9)
+        std::snprintf(line, sizeof line, "src/ppc/ppc_recomp.%06lu.cpp: warning: unused variable 'ctx'\n", i);
+    else
+        std::snprintf(line, sizeof line, "[%lu/%lu] Building CXX object src/ppc/ppc_recomp.%06lu.cpp.obj\n", i + 1,
                       count, i);
-        block += line;
-        if (block.size() > 4096 - sizeof line || i + 1 == count) {
-            Write(block);
-            block.clear();
+    return line;
+}
+
+// Buffered like a C runtime's output to a pipe, 4 KiB a write; at `rate` lines a second, each
+// write holds the lines that are due.
+void WriteLines(unsigned long count, unsigned long rate, const LineMaker& make) {
+    const ULONGLONG start = GetTickCount64();
+    for (unsigned long i = 0; i < count;) {
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        const auto due = rate ? static_cast<unsigned long>(std::min<ULONGLONG>(count, elapsed * rate / 1000)) : count;
+        if (i == due) {
+            Sleep(1);
+            continue;
         }
+        std::string block;
+        while (i < due && block.size() < 4000) block += make(i++, count);
+        Write(block);
     }
 }
 
@@ -97,6 +130,7 @@ int main(int argc, char** argv) {
     int first = 1;
     if (argc > 2 && std::strcmp(argv[1], "-C") == 0) first = 3;
     DWORD pause = 0, sleep = 0;
+    unsigned long rate = 0;
     UINT code = 0;
     bool wrote = false;
     for (int i = first; i < argc; ++i) {
@@ -110,8 +144,12 @@ int main(int argc, char** argv) {
             sleep = std::strtoul(argv[++i], nullptr, 10);
         } else if (option == "--big" && valued) {
             WriteBig(std::strtoull(argv[++i], nullptr, 10));
+        } else if (option == "--rate" && valued) {
+            rate = std::strtoul(argv[++i], nullptr, 10);
         } else if (option == "--lines" && valued) {
-            WriteLines(std::strtoul(argv[++i], nullptr, 10));
+            WriteLines(std::strtoul(argv[++i], nullptr, 10), rate, NumberedLine);
+        } else if (option == "--build" && valued) {
+            WriteLines(std::strtoul(argv[++i], nullptr, 10), rate, BuildLine);
         } else if (option == "--cwd") {
             WriteFolder();
         } else if (option == "--spawn") {
