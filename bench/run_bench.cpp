@@ -8,6 +8,7 @@
 #include "processes.h"
 #include "report.h"
 #include "support/host_path.h"
+#include "support/sandbox.h"
 #include "support/test_window.h"
 #include "text.h"
 
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -56,31 +58,16 @@ std::size_t Ours(const std::wstring& command, const fs::path& log) {
 }
 
 // The reference: a pipe, the child, and a read loop that writes the bytes to a file.
-std::size_t Bare(std::wstring command, const fs::path& log) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    CreatePipe(&read, &write, &inherit, 0);
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = write;
-    PROCESS_INFORMATION child{};
-    CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child);
-    CloseHandle(write);
+std::size_t Bare(const std::wstring& command, const fs::path& log) {
+    testing_support::Program child(command);
     std::FILE* out = _wfopen(log.c_str(), L"wb");
-    char buffer[4096];
-    DWORD count = 0;
     std::size_t lines = 0;
-    while (ReadFile(read, buffer, sizeof buffer, &count, nullptr) && count > 0) {
-        std::fwrite(buffer, 1, count, out);
-        lines += std::count(buffer, buffer + count, '\n');
-    }
+    child.ReadEach([&](std::string_view piece) {
+        std::fwrite(piece.data(), 1, piece.size(), out);
+        lines += std::count(piece.begin(), piece.end(), '\n');
+    });
     std::fclose(out);
-    CloseHandle(read);
-    WaitForSingleObject(child.hProcess, INFINITE);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    child.Wait();
     return lines;
 }
 

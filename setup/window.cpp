@@ -21,7 +21,7 @@ constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 422;
 constexpr int kClientHeightWithDetails = 660;
 
-struct ControlSpec {
+struct ControlPlan {
     int id;  // 0: a control that nothing refers to
     const wchar_t* type;
     const wchar_t* text;  // nullptr: the install folder
@@ -32,9 +32,9 @@ struct ControlSpec {
 
 // In tab order. Positions are device pixels: the layout isn't scaled, only the fonts follow
 // the system's metrics.
-const ControlSpec kControls[] = {
-    {0, L"STATIC", L"", SS_ICON, 16, 12, 48, 48, ControlSpec::kIcon},
-    {0, L"STATIC", L"Quorin Recompiled Setup", 0, 76, 14, 540, 26, ControlSpec::kTitle},
+const ControlPlan kControls[] = {
+    {0, L"STATIC", L"", SS_ICON, 16, 12, 48, 48, ControlPlan::kIcon},
+    {0, L"STATIC", L"Quorin Recompiled Setup", 0, 76, 14, 540, 26, ControlPlan::kTitle},
     {0, L"STATIC",
      L"Builds the game from your own copy of Quorin. The build tools are downloaded if they aren't "
      L"installed; nothing from the game is downloaded.",
@@ -73,16 +73,16 @@ constexpr int kLockedWhileBusy[] = {kSourcePath,   kBrowseSource, kInstallFolder
 
 void CreateControls(const std::wstring& folder) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    for (const ControlSpec& spec : kControls) {
-        HWND control = CreateWindowExW(0, spec.type, spec.text ? spec.text : folder.c_str(),
-                                       WS_CHILD | WS_VISIBLE | spec.style, spec.x, spec.y, spec.width, spec.height,
-                                       s_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+    for (const ControlPlan& plan : kControls) {
+        HWND control = CreateWindowExW(0, plan.type, plan.text ? plan.text : folder.c_str(),
+                                       WS_CHILD | WS_VISIBLE | plan.style, plan.x, plan.y, plan.width, plan.height,
+                                       s_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(plan.id)), instance,
                                        nullptr);
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(s_font), TRUE);
-        if (spec.look == ControlSpec::kIcon) {
+        if (plan.look == ControlPlan::kIcon) {
             HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 48, 48, LR_DEFAULTCOLOR);
             SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-        } else if (spec.look == ControlSpec::kTitle) {
+        } else if (plan.look == ControlPlan::kTitle) {
             SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(s_titleFont), TRUE);
         }
     }

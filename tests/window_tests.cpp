@@ -1,67 +1,26 @@
-// The setup window as start-up makes it, and its end of the worker's messages: the real window,
-// driven with real messages under Wine.
+// The setup window as start-up makes it: its controls, look and place, and what it finds at
+// start. The real window, driven with real messages under Wine.
 #include "choices.h"
-#include "report.h"
+#include "convert.h"
 #include "support/host_path.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 
 #include <commctrl.h>
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
-
 namespace fs = std::filesystem;
 using namespace setup;
 using testing_support::Box;
 using testing_support::BoxAnswerer;
+using testing_support::ClientSize;
 using testing_support::PumpUntil;
 using testing_support::PumpWaiting;
 using testing_support::Scratch;
+using testing_support::Visible;
 
 namespace {
 
-std::string Narrow(const std::wstring& text) { return Utf8(text); }
-
-SIZE ClientSize() {
-    RECT client{};
-    GetClientRect(s_window, &client);
-    return {client.right, client.bottom};
-}
-
-bool Visible(int id) { return (GetWindowLongW(Control(id), GWL_STYLE) & WS_VISIBLE) != 0; }
 bool Enabled(int id) { return IsWindowEnabled(Control(id)) != FALSE; }
-
-// The launcher test program, placed in a folder of its own, and what it records when started.
-class Launcher {
-public:
-    explicit Launcher(const fs::path& folder) : path_(disk_.Folder(folder) / "QuorinLauncher.exe") {
-        fs::copy_file(testing_support::HostPath("QUORIN_LAUNCHER_EXE"), path_);
-        const std::wstring event = L"QuorinLauncherStarted-" + std::to_wstring(GetCurrentProcessId());
-        started_ = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
-        SetEnvironmentVariableW(L"QUORIN_LAUNCHER_RECORD", (disk_.root() / "record.txt").c_str());
-        SetEnvironmentVariableW(L"QUORIN_LAUNCHER_EVENT", event.c_str());
-    }
-    ~Launcher() { CloseHandle(started_); }
-
-    const fs::path& path() const { return path_; }
-
-    // Its working folder, then its arguments; waits (pumping the window) until it has started.
-    std::vector<std::string> Record() const {
-        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(started_, 0) == WAIT_OBJECT_0; }, 30000, started_))
-            << "the launcher didn't start";
-        std::ifstream in(disk_.root() / "record.txt");
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-
-private:
-    Scratch disk_;
-    fs::path path_;
-    HANDLE started_ = nullptr;
-};
 
 struct ExpectedControl {
     int id;
@@ -145,13 +104,13 @@ TEST_F(Window, ControlsAreCreatedInTabOrderWithTheirClassStyleRectangleAndText) 
     HWND control = GetWindow(s_window, GW_CHILD);
     for (const ExpectedControl& want : expected) {
         const Created& made = s_created[&want - expected + 1];
-        SCOPED_TRACE(testing::Message() << "control " << want.id << " " << Narrow(want.text ? want.text : L""));
+        SCOPED_TRACE(testing::Message() << "control " << want.id << " " << Utf8(want.text ? want.text : L""));
         ASSERT_NE(control, nullptr) << "missing";
         wchar_t type[64] = L"";
         GetClassNameW(control, type, 64);
-        EXPECT_EQ(lstrcmpiW(type, want.type), 0) << Narrow(type);
+        EXPECT_EQ(lstrcmpiW(type, want.type), 0) << Utf8(type);
         EXPECT_EQ(GetDlgCtrlID(control), want.id);
-        EXPECT_EQ(lstrcmpiW(made.type.c_str(), want.type), 0) << Narrow(made.type);
+        EXPECT_EQ(lstrcmpiW(made.type.c_str(), want.type), 0) << Utf8(made.type);
         EXPECT_EQ(static_cast<DWORD>(made.asked.style), want.style | WS_VISIBLE);
         EXPECT_EQ(made.asked.dwExStyle, 0u);
         EXPECT_EQ(made.asked.hInstance, GetModuleHandleW(nullptr));
@@ -361,161 +320,6 @@ TEST(StartUp, ProgramInsideAnInstallFolderProposesThatFolder) {
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0) << "closing while idle asks nothing";
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-}
-
-TEST_F(Window, DetailsBoxDropsItsFirst100000CharactersOnlyPast400000) {
-    Open();
-    std::wstring text;
-    for (int i = 0; text.size() < 400000; ++i) text += std::to_wstring(i) + L" of the build's output\r\n";
-    text.resize(400000);
-
-    SetText(kDetails, text);
-    PostText(kLogLineMessage, 0, L"at the cap");
-    PumpWaiting();
-    EXPECT_EQ(Text(kDetails), text + L"at the cap\r\n") << "exactly 400000 characters keep everything";
-
-    text += L"x";
-    SetText(kDetails, text);
-    PostText(kLogLineMessage, 0, L"past the cap");
-    PumpWaiting();
-    EXPECT_EQ(Text(kDetails), text.substr(100000) + L"past the cap\r\n");
-
-    // Lines waiting together, more than one append takes, end as if each came on its own.
-    std::wstring expected = text.substr(0, 399990);
-    SetText(kDetails, expected);
-    for (int i = 0; i < 1200; ++i) {
-        const std::wstring line = std::to_wstring(i) + std::wstring(300, L'.');
-        PostText(kLogLineMessage, 0, line);
-        if (expected.size() > 400000) expected.erase(0, 100000);
-        expected += line + L"\r\n";
-    }
-    PumpWaiting();
-    EXPECT_EQ(Text(kDetails), expected) << "the box holds at most a line more than 400000 characters";
-}
-
-TEST_F(Window, ProgressShowsTheMarqueeThenAPercentageCappedAt100) {
-    Open();
-    HWND bar = Control(kProgressBar);
-    auto marquee = [&] { return (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0; };
-    PostProgress(-1);
-    PumpWaiting();
-    EXPECT_TRUE(marquee());
-    PostProgress(-1);
-    PumpWaiting();
-    EXPECT_TRUE(marquee());
-    PostProgress(50);
-    PumpWaiting();
-    EXPECT_FALSE(marquee());
-    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 50);
-    PostProgress(150);
-    PumpWaiting();
-    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 100);
-}
-
-TEST_F(Window, StatusTextsAndLogLinesArriveInOrder) {
-    Open();
-    PostText(kLogLineMessage, 0, L"first");
-    PostText(kStatusMessage, 0, L"Downloading Git: 12 MB of 48 MB");
-    PostText(kLogLineMessage, 0, L"");
-    PostText(kLogLineMessage, 0, L"d\u00e9j\u00e0 \U0001F600");
-    PumpWaiting();
-    EXPECT_EQ(Text(kStatusLine), L"Downloading Git: 12 MB of 48 MB");
-    EXPECT_EQ(Text(kDetails), L"first\r\n\r\nd\u00e9j\u00e0 \U0001F600\r\n");
-    EXPECT_FALSE(Visible(kDetails)) << "lines arrive while the box is hidden";
-}
-
-TEST_F(Window, SuccessInformsOffersUpdateAndPlayAndPlayStartsTheLauncherInItsFolder) {
-    Open();
-    const Launcher launcher(L"r\u00e9po\\build\\runtime");
-    SetBusy(true);
-    PostProgress(-1);
-    s_installed = launcher.path().wstring();
-    PostText(kFinishedMessage, 1, L"Done. Start the game with the launcher.");
-    const std::vector<Box> boxes = Finish({IDOK});
-
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, L"Quorin Recompiled Setup");
-    EXPECT_EQ(boxes[0].text, L"Done. Start the game with the launcher.");
-    EXPECT_EQ(boxes[0].icon, L"information");
-    EXPECT_FALSE(boxes[0].yesNo);
-    EXPECT_EQ(Text(kStatusLine), L"Done. Start the game with the launcher.");
-    EXPECT_EQ(Text(kInstallButton), L"Update");
-    EXPECT_TRUE(Visible(kPlay));
-    EXPECT_FALSE(Visible(kDetails));
-    EXPECT_EQ(SendMessageW(Control(kProgressBar), PBM_GETPOS, 0, 0), 100);
-    EXPECT_FALSE(GetWindowLongW(Control(kProgressBar), GWL_STYLE) & PBS_MARQUEE);
-
-    SendMessageW(Control(kPlay), BM_CLICK, 0, 0);
-    const auto lines = launcher.Record();
-    ASSERT_EQ(lines.size(), 1u) << "started with no arguments";
-    EXPECT_EQ(lines[0], Narrow(launcher.path().parent_path().wstring()));
-    EXPECT_TRUE(PumpUntil([] { return !IsWindow(s_window); })) << "Play closes the window";
-}
-
-TEST_F(Window, SuccessInUpdateModeStartsTheLauncherWithoutABox) {
-    Open();
-    s_updateMode = true;
-    const Launcher launcher(L"runtime");
-    SetBusy(true);
-    s_installed = launcher.path().wstring();
-    PostText(kFinishedMessage, 1, L"Done. Start the game with the launcher.");
-    BoxAnswerer anyBox({IDOK});
-    const auto lines = launcher.Record();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], Narrow(launcher.path().parent_path().wstring()));
-    EXPECT_TRUE(PumpUntil([] { return !IsWindow(s_window); }));
-    EXPECT_TRUE(anyBox.Stop().empty()) << "no message box";
-}
-
-TEST_F(Window, FailureOpensTheDetailsBeforeItsWarningAndKeepsThemOpen) {
-    Open();
-    for (const wchar_t* message : {L"The build failed.", L"Cancelled."}) {
-        SetBusy(true);
-        PostText(kFinishedMessage, 0, message);
-        const std::vector<Box> boxes = Finish({IDOK});
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, message);
-        EXPECT_EQ(boxes[0].icon, L"warning");
-        EXPECT_EQ(ClientSize().cy, 660) << "the window grows once and stays so";
-        EXPECT_TRUE(Visible(kDetails));
-        EXPECT_EQ(Text(kDetailsToggle), L"Hide details");
-        EXPECT_EQ(Text(kInstallButton), L"Install");
-        EXPECT_FALSE(Visible(kPlay));
-        EXPECT_EQ(Text(kStatusLine), message);
-        EXPECT_EQ(SendMessageW(Control(kProgressBar), PBM_GETPOS, 0, 0), 0);
-    }
-}
-
-TEST_F(Window, ClosingWhileIdleAsksNothingAndEndsTheLoop) {
-    Open();
-    BoxAnswerer anyBox({IDNO});
-    SendMessageW(s_window, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(s_window));
-    MSG quit;
-    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the message loop ends";
-    EXPECT_TRUE(anyBox.Stop().empty());
-}
-
-TEST_F(Window, ClosingDuringARunAsksAndNoKeepsItGoing) {
-    Open();
-    SetBusy(true);
-    {
-        BoxAnswerer no({IDNO});
-        SendMessageW(s_window, WM_CLOSE, 0, 0);
-        const std::vector<Box> boxes = no.Seen();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, L"Setup is still running. Stop it?");
-        EXPECT_EQ(boxes[0].icon, L"question");
-        EXPECT_TRUE(boxes[0].yesNo);
-    }
-    EXPECT_TRUE(IsWindow(s_window));
-    EXPECT_FALSE(s_cancel);
-
-    BoxAnswerer yes({IDYES});
-    SendMessageW(s_window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(yes.Seen().size(), 1u);
-    EXPECT_TRUE(s_cancel);
-    EXPECT_FALSE(IsWindow(s_window));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 namespace testing_support {
 
@@ -103,12 +104,18 @@ public:
         return line;
     }
 
+    // Hands the rest of the output to `take`, piece by piece as the pipe gives it.
+    template <typename Take>
+    void ReadEach(Take take) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (::ReadFile(read_, buffer, sizeof buffer, &got, nullptr) && got) take(std::string_view(buffer, got));
+    }
+
     // Reads the rest of the output and waits for the exit code (-1 when it didn't start).
     std::string ReadAll() {
         std::string output;
-        char buffer[4096];
-        DWORD got = 0;
-        while (::ReadFile(read_, buffer, sizeof buffer, &got, nullptr) && got) output.append(buffer, got);
+        ReadEach([&output](std::string_view piece) { output += piece; });
         return output;
     }
     int Wait() {

@@ -54,4 +54,12 @@ protected:
     bool opened_ = false;
 };
 
+inline SIZE ClientSize() {
+    RECT client{};
+    GetClientRect(setup::s_window, &client);
+    return {client.right, client.bottom};
+}
+
+inline bool Visible(int id) { return (GetWindowLongW(setup::Control(id), GWL_STYLE) & WS_VISIBLE) != 0; }
+
 }  // namespace testing_support
