@@ -165,7 +165,8 @@ TEST(NewestPatch, PassesOverPatchNumbersBeyondAnIntAndSurvivesHostileIndexes) {
     EXPECT_EQ(NewestPatch(Index({"3.12.1"}) + "\"3.12." + digits + "\"", "3.12"), "3.12.1")
         << "a patch number of many megabytes";
     EXPECT_EQ(NewestPatch("\"3.12." + digits, "3.12"), "") << "an unterminated version";
-    EXPECT_EQ(NewestPatch("\"" + std::string(16 << 20, '"') + "3.12.4\"", "3.12"), "3.12.4") << "a run of quotes";
+    const std::string quotes(16 << 20, '"');
+    EXPECT_EQ(NewestPatch(quotes + "3.12.4\"", "3.12"), "3.12.4") << "a run of quotes";
     std::string openings;
     for (int i = 0; i < (1 << 20); ++i) openings += "\"3.12.9x";  // 8 MB of versions that never close
     EXPECT_EQ(NewestPatch(openings + "\"3.12.2\"", "3.12"), "3.12.2");
