@@ -9,6 +9,7 @@
 #include "processes.h"
 #include "support/http_server.h"
 #include "support/test_window.h"
+#include "support/worker.h"
 #include "text.h"
 
 #include <windows.h>
@@ -95,8 +96,7 @@ int main(int argc, char** argv) {
     if (argc == 4) return Download(argv[1], static_cast<INTERNET_PORT>(std::atoi(argv[2])), argv[3]);
 
     testing_support::TestWindow window;  // Run logs to it
-    setup::Handle job(CreateJobObjectW(nullptr, nullptr));
-    setup::s_job = job.get();
+    const setup::Handle job = testing_support::WorkerJob();
     testing_support::HttpServer server([](const std::string&) {
         return testing_support::Reply{.body = std::string(1 << 20, 'q'), .repeat = kMegabytes};
     });

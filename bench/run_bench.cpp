@@ -10,6 +10,7 @@
 #include "support/host_path.h"
 #include "support/sandbox.h"
 #include "support/test_window.h"
+#include "support/worker.h"
 #include "text.h"
 
 #include <windows.h>
@@ -79,8 +80,7 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main() try {
-    setup::Handle job(CreateJobObjectW(nullptr, nullptr));
-    setup::s_job = job.get();
+    const setup::Handle job = testing_support::WorkerJob();
     const std::wstring command =
         setup::Quote(testing_support::HostPath("QUORIN_CHILD_EXE")) + L" --lines " + std::to_wstring(kLines);
     const fs::path log = fs::temp_directory_path() / "quorin-run-bench.log";

@@ -5,6 +5,7 @@
 #include "choices.h"
 #include "globals.h"
 #include "install.h"
+#include "processes.h"
 #include "window.h"
 
 #include <windows.h>
@@ -45,14 +46,6 @@ std::vector<std::wstring> Arguments() {
     std::vector<std::wstring> args(list, list + (list ? count : 0));
     LocalFree(list);
     return args;
-}
-
-// Children join the job as they start; closing its last handle kills whatever is left in it.
-void CreateJob() {
-    s_job = CreateJobObjectW(nullptr, nullptr);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(s_job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 }
 
 // The system's message font for every control.
@@ -257,7 +250,7 @@ void StartUp(const std::vector<std::wstring>& args, int show) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    CreateJob();
+    s_job = NewJob();  // children join it as they start; closing it kills whatever is left
     CreateFonts();
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterWindowClass(instance);

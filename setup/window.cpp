@@ -143,19 +143,19 @@ void SetProgress(int percent) {
 
 void AppendDetails(const std::vector<std::wstring>& lines) {
     HWND box = Control(kDetails);
-    const auto append = [box](const std::wstring& text) {
+    std::wstring added;  // not in the box yet
+    const auto append = [box, &added] {
         const int end = GetWindowTextLengthW(box);
         SendMessageW(box, EM_SETSEL, end, end);
-        SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+        SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
+        added.clear();
     };
     // The cap is checked before each line, as if the lines came one at a time; the text is put
     // in with as few appends as that allows.
     std::size_t length = GetWindowTextLengthW(box);
-    std::wstring added;
     for (const std::wstring& line : lines) {
         if (length + added.size() > kDetailsCap) {
-            if (!added.empty()) append(added);
-            added.clear();
+            if (!added.empty()) append();
             SendMessageW(box, EM_SETSEL, 0, kDetailsDrop);
             SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
             length = GetWindowTextLengthW(box);
@@ -163,7 +163,7 @@ void AppendDetails(const std::vector<std::wstring>& lines) {
         added += line.size() > kDetailsLine ? line.substr(0, kDetailsLine) + L"..." : line;
         added += L"\r\n";
     }
-    if (!added.empty()) append(added);
+    if (!added.empty()) append();
 }
 
 }  // namespace setup

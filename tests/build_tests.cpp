@@ -3,7 +3,7 @@
 // the launcher check, and the two ways a build fails.
 #include "build.h"
 #include "support/phases.h"
-#include "text.h"
+#include "convert.h"
 
 #include <algorithm>
 
@@ -36,8 +36,7 @@ protected:
     std::wstring RunBuild(const std::wstring& source = L"") {
         setup::Choices choices;
         choices.source = source;
-        const std::wstring failure = FailureOf([&] { setup::BuildGame(choices, run_); });
-        return failure == L"(no failure)" ? L"" : failure;
+        return FailureOf([&] { setup::BuildGame(choices, run_); });
     }
 
     // What was posted since the last look: the log lines in `log`, the rest on the screen.

@@ -2,7 +2,6 @@
 // run with "Cancelled." and leaves nothing of it running on either side of the bridge; closing
 // during a run asks first; and the next run after a cancel gets to the end.
 #include "support/install_e2e.h"
-#include "support/sandbox.h"
 #include "window.h"
 
 #include <gtest/gtest.h>

@@ -11,6 +11,7 @@ namespace fs = std::filesystem;
 using namespace setup;
 using testing_support::Box;
 using testing_support::BoxAnswerer;
+using testing_support::kNoGitHub;
 using testing_support::Scratch;
 
 namespace {
@@ -20,9 +21,6 @@ const wchar_t* const kNonEnglish =
     L"C:\\Quorin-Recomp is safer. Continue anyway?";
 const wchar_t* const kNotAFolder = L"That isn't a folder. Choose the folder of your extracted disc.";
 const wchar_t* const kNoGameCopy = L"Choose your Quorin disc image (.iso) or extracted disc folder first.";
-// Runs here get past the choices and the game copy, and end at the first download: these tests
-// run while nothing serves the sandbox's port.
-const wchar_t* const kNoGitHub = L"Couldn't reach GitHub to find git-for-windows/git. Check the internet connection.";
 
 class Choosing : public testing_support::SetupWindow {
 protected:

@@ -6,11 +6,11 @@
 #include "globals.h"
 #include "handle.h"
 #include "support/scratch.h"
+#include "support/shortcut.h"
 #include "support/test_window.h"
 
 #include <windows.h>
 #include <objbase.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -34,48 +34,19 @@ std::wstring Freed(const std::wstring& size) {
     return L"\n\nFreed " + size + L" (the next update downloads the tools again and rebuilds from scratch).";
 }
 
-fs::path Shortcut() {
-    wchar_t desktop[MAX_PATH] = L"";
-    SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
-    return fs::path(desktop) / L"Quorin Recompiled.lnk";
-}
-
-struct Link {
-    std::wstring target, folder, description;
-};
-
-// The shortcut as the shell reads it.
-Link ReadShortcut() {
-    setup::Com<IShellLinkW> link;
-    setup::Com<IPersistFile> file;
-    Link read;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(link.Receive()))) ||
-        FAILED(link->QueryInterface(IID_PPV_ARGS(file.Receive()))) || FAILED(file->Load(Shortcut().c_str(), STGM_READ)))
-        return read;
-    wchar_t text[MAX_PATH];
-    if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) read.target = text;
-    if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) read.folder = text;
-    if (SUCCEEDED(link->GetDescription(text, MAX_PATH))) read.description = text;
-    return read;
-}
-
-// A file held open as another program would hold it: others may read and write, not delete.
-setup::FileHandle Hold(const fs::path& file) {
-    return setup::FileHandle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
-}
+fs::path ShortcutFile() { return fs::path(DesktopFolder()) / L"Quorin Recompiled.lnk"; }
 
 class Finishing : public ::testing::Test {
 protected:
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        fs::remove(Shortcut());
+        fs::remove(ShortcutFile());
         run_.repo = install_ / "quorin-recomp";
         setup::s_installed = scratch_.File(setup::LauncherPath(run_.repo), 1000).wstring();
         choices_.shortcut = false;  // each test chooses what it is about
     }
     void TearDown() override {
-        fs::remove(Shortcut());
+        fs::remove(ShortcutFile());
         CoUninitialize();
     }
 
@@ -113,10 +84,10 @@ protected:
 };
 
 TEST_F(Finishing, TheShortcutStartsTheLauncherInItsOwnFolder) {
-    std::ofstream(Shortcut()) << "an older shortcut of that name";
+    std::ofstream(ShortcutFile()) << "an older shortcut of that name";
     choices_.shortcut = true;
     EXPECT_EQ(Finish(), kDone + kOnDesktop);
-    const Link link = ReadShortcut();
+    const Shortcut link = ReadShortcut(ShortcutFile());
     EXPECT_EQ(link.target, setup::s_installed);
     EXPECT_EQ(link.folder, fs::path(setup::s_installed).parent_path().wstring());
     EXPECT_EQ(link.description, L"Quorin Recompiled");
@@ -129,7 +100,7 @@ TEST_F(Finishing, TheShortcutStartsTheLauncherInItsOwnFolder) {
 
 TEST_F(Finishing, WithoutTheShortcutNothingTouchesTheDesktop) {
     EXPECT_EQ(Finish(), kDone + L".");
-    EXPECT_FALSE(fs::exists(Shortcut()));
+    EXPECT_FALSE(fs::exists(ShortcutFile()));
     EXPECT_TRUE(window_.Take().empty());
 }
 
@@ -207,7 +178,7 @@ TEST_F(Finishing, EveryOptionTogetherMakesTheWholeText) {
     EXPECT_EQ(Finish(), kDone + kOnDesktop + Freed(L"1.5 GB") + kImageGone);
     EXPECT_EQ(window_.LogLines(), (Lines{L"== Freeing up space", kLeftovers + L"3 MB", kTools + L"1.5 GB",
                                          L"Deleted the disc image " + image.wstring()}));
-    EXPECT_EQ(ReadShortcut().target, setup::s_installed);
+    EXPECT_EQ(ReadShortcut(ShortcutFile()).target, setup::s_installed);
 }
 
 }  // namespace

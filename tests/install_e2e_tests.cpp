@@ -4,6 +4,7 @@
 // way it can; and Play starts the launcher.
 #include "support/install_e2e.h"
 #include "support/sandbox.h"
+#include "support/shortcut.h"
 #include "text.h"
 #include "window.h"
 
@@ -20,7 +21,6 @@ const std::wstring kFailed =
     L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in "
     L"the launcher, or a GitHub issue with setup.log attached, gets it looked at.";
 
-fs::path Launcher(const Install& install) { return install.repo / L"build" / L"runtime" / L"QuorinLauncher.exe"; }
 fs::path Marker(const Install& install) { return install.repo / L"game" / L"extracted" / L"default.xex"; }
 
 void Play(HWND window) { Click(window, setup::kPlay); }
@@ -118,10 +118,7 @@ const Scenario kScenarios[] = {
        .faults = R"({"hold": ["==> Linking the launcher"]})",
        .moments = {{L"Linking the launcher",
                     [](HWND window, Install& i) {
-                        // Others may read and write it, but not delete it.
-                        i.held.emplace_back(CreateFileW((i.dir / L"tools\\Git\\LICENSE.txt").c_str(),
-                                                        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                        OPEN_EXISTING, 0, nullptr));
+                        i.held.push_back(Hold(i.dir / L"tools\\Git\\LICENSE.txt"));
                         EXPECT_TRUE(i.held.back());
                         MeasureAndGoOn(window, i);
                     }}},

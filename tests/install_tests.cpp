@@ -5,16 +5,19 @@
 #include "install.h"
 #include "services.h"
 #include "support/sandbox.h"
+#include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 
 #include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 using namespace setup;
 using testing_support::Box;
 using testing_support::BoxAnswerer;
+using testing_support::FileText;
+using testing_support::kSandboxTools;
+using testing_support::SandboxTool;
 using testing_support::Scratch;
 
 namespace {
@@ -28,17 +31,12 @@ std::string Clone(const fs::path& dir) {
 }
 std::string CantStart(const fs::path& dir) { return "Couldn't start: " + Clone(dir); }
 
-std::string Bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class Running : public testing_support::SetupWindow {
 protected:
     // Runs that get past the game copy find the build tools on PATH (an empty file is found as
     // well as a program), so they download nothing.
     void SetUp() override {
-        for (const auto& tool : kTools) disk_.File(tools_ / tool.second);
+        for (const SandboxTool& tool : kSandboxTools) disk_.File(tools_ / tool.exe);
         Open();
     }
 
@@ -63,14 +61,11 @@ protected:
     // What a run logs after the game copy, to its end.
     std::string AfterGameCopy(const fs::path& dir) const {
         std::string lines = "== Checking the tools\r\n";
-        for (const auto& [name, program] : kTools)
-            lines += name + (": using " + Utf8((tools_ / program).wstring())) + "\r\n";
+        for (const SandboxTool& tool : kSandboxTools)
+            lines += Utf8(tool.name) + ": using " + Utf8((tools_ / tool.exe).wstring()) + "\r\n";
         return lines + "== Downloading the source code\r\n$ " + Clone(dir) + "\r\n" + CantStart(dir) + "\r\n";
     }
 
-    static constexpr std::pair<const char*, const wchar_t*> kTools[] = {
-        {"Git", L"git.exe"}, {"CMake", L"cmake.exe"}, {"Ninja", L"ninja.exe"}, {"Clang", L"clang++.exe"},
-        {"Python", L"python.exe"}};
     Scratch disk_;
     const fs::path tools_ = disk_.root() / "tools on PATH";
     testing_support::PathPrefix path_{tools_.wstring()};
@@ -86,7 +81,7 @@ TEST_F(Running, AMissingGameCopyIsRefusedRightAfterTheHeader) {
     }
     // Each run appends its own section, UTF-8 without a byte-order mark, with CR LF line ends.
     const std::string section = Header(dir) + Utf8(kNoGameCopy) + "\r\n";
-    EXPECT_EQ(Bytes(dir / "setup.log"), section + section);
+    EXPECT_EQ(FileText(dir / "setup.log"), section + section);
     EXPECT_EQ(Text(kDetails), Widen(section + section));
 }
 
@@ -94,7 +89,7 @@ TEST_F(Running, AGameCopyOfEitherKindIsEnoughToGoOn) {
     for (const fs::path& source : {disk_.File("Quorin.iso"), disk_.Folder("extracted")}) {
         const fs::path dir = disk_.root() / ("install-" + source.filename().string());
         EXPECT_EQ(Utf8(Run(dir, source).text), CantStart(dir));
-        EXPECT_EQ(Bytes(dir / "setup.log"), Header(dir) + AfterGameCopy(dir));
+        EXPECT_EQ(FileText(dir / "setup.log"), Header(dir) + AfterGameCopy(dir));
     }
 }
 
@@ -112,13 +107,13 @@ TEST_F(Running, AnExtractedGameInTheInstallNeedsNoGameCopy) {
 TEST_F(Running, AFolderOnAMissingDriveEndsAtOnceAndLogsNothingToAnyFile) {
     const fs::path earlier = disk_.root() / "earlier";
     Run(earlier, "");
-    const std::string before = Bytes(earlier / "setup.log");
+    const std::string before = FileText(earlier / "setup.log");
 
     ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << "the test needs a missing drive Q:";
     const Box box = Run(L"Q:\\Quorin-Recomp", "");
     EXPECT_EQ(box.text, L"Couldn't create Q:\\Quorin-Recomp");
     EXPECT_EQ(Text(kDetails).substr(Text(kDetails).rfind(L"Couldn't")), L"Couldn't create Q:\\Quorin-Recomp\r\n");
-    EXPECT_EQ(Bytes(earlier / "setup.log"), before) << "the last run's log stays closed";
+    EXPECT_EQ(FileText(earlier / "setup.log"), before) << "the last run's log stays closed";
 }
 
 TEST_F(Running, AFileInTheWayOfTheInstallFolderEndsTheRun) {
@@ -139,19 +134,19 @@ TEST_F(Running, ALogThatCantBeWrittenDoesNotStopTheRun) {
     SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // Held open by another program that shares nothing, it can't be opened at all.
-    const std::string before = Bytes(log);
+    const std::string before = FileText(log);
     HANDLE locked = CreateFileW(log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), CantStart(dir));
     EXPECT_EQ(Text(kDetails), Widen(expected + expected)) << "the details box still fills";
     CloseHandle(locked);
-    EXPECT_EQ(Bytes(log), before);
+    EXPECT_EQ(FileText(log), before);
 }
 
 TEST_F(Running, CharactersBeyondTheBasicPlaneAreWrittenAsFourByteUtf8) {
     const fs::path dir = disk_.root() / L"Quorin \U0001F3AE";
     Run(dir, disk_.File("Quorin.iso"), {IDYES});  // the non-English question first
-    const std::string log = Bytes(dir / "setup.log");
+    const std::string log = FileText(dir / "setup.log");
     EXPECT_NE(log.find("Quorin \xF0\x9F\x8E\xAE\r\n"), std::string::npos) << log;
     EXPECT_EQ(log, Header(dir) + AfterGameCopy(dir));
 }

@@ -6,6 +6,7 @@
 #include "support/host_path.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
+#include "support/worker.h"
 #include "text.h"
 
 #include <windows.h>
@@ -17,6 +18,7 @@
 
 namespace fs = std::filesystem;
 using setup::Failed;
+using testing_support::FailureOf;
 using testing_support::TestWindow;
 
 namespace {
@@ -24,12 +26,7 @@ namespace {
 class Process : public ::testing::Test {
 protected:
     void SetUp() override {
-        // As start-up makes it: every process in the job dies when the job is closed.
-        job_.Attach(CreateJobObjectW(nullptr, nullptr));
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        setup::s_job = job_.get();
+        job_ = testing_support::WorkerJob();
         setup::s_cancel = false;
     }
     void TearDown() override { setup::s_cancel = false; }
@@ -45,16 +42,6 @@ protected:
         return lines;
     }
 
-    // The message of the Failed that `work` throws.
-    template <typename Work>
-    static std::wstring Failure(Work work) {
-        try {
-            work();
-        } catch (const Failed& failed) {
-            return failed.message;
-        }
-        return L"(no failure)";
-    }
 
     setup::Handle job_;
     TestWindow window_;
@@ -113,12 +100,12 @@ TEST_F(Process, RunsInTheGivenFolderOrElseInTheCurrentOne) {
 
 TEST_F(Process, FailsToStartAMissingProgramOrFolder) {
     const std::wstring missing = L"quorin-no-such-program.exe --version";
-    EXPECT_EQ(Failure([&] { setup::Run(missing, {}, {}); }), L"Couldn't start: " + missing);
+    EXPECT_EQ(FailureOf([&] { setup::Run(missing, {}, {}); }), L"Couldn't start: " + missing);
     EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + missing})) << "the command line is logged before the start";
 
     testing_support::Scratch scratch;
     const std::wstring child = Child(L"--cwd");
-    EXPECT_EQ(Failure([&] { setup::Run(child, scratch.root() / "missing", {}); }), L"Couldn't start: " + child);
+    EXPECT_EQ(FailureOf([&] { setup::Run(child, scratch.root() / "missing", {}); }), L"Couldn't start: " + child);
 }
 
 bool Running(DWORD pid) {
@@ -143,7 +130,7 @@ TEST_F(Process, CancelEndsTheChildAndItsDescendants) {
         setup::s_cancel = true;
         TerminateJobObject(setup::s_job, 1);
     };
-    EXPECT_EQ(Failure([&] { setup::Run(Child(L"--spawn --sleep 60000"), {}, cancel); }), L"Cancelled.");
+    EXPECT_EQ(FailureOf([&] { setup::Run(Child(L"--spawn --sleep 60000"), {}, cancel); }), L"Cancelled.");
 
     ASSERT_NE(grandchild, 0u);
     ASSERT_TRUE(watch);
@@ -155,7 +142,7 @@ TEST_F(Process, CancelEndsTheChildAndItsDescendants) {
 TEST_F(Process, ACancelDuringARunThatEndsNormallyStillFails) {
     setup::s_cancel = true;
     Lines lines;
-    EXPECT_EQ(Failure([&] { setup::Run(Child(LR"("done\n")"), {}, [&](const std::string& line) { lines.push_back(line); }); }),
+    EXPECT_EQ(FailureOf([&] { setup::Run(Child(LR"("done\n")"), {}, [&](const std::string& line) { lines.push_back(line); }); }),
               L"Cancelled.");
     EXPECT_EQ(lines, (Lines{"done"})) << "the output is still delivered";
 }

@@ -6,6 +6,7 @@
 #include "services.h"
 #include "support/http_server.h"
 #include "support/test_window.h"
+#include "support/worker.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 
 using setup::LatestAsset;
 using setup::ReleaseTag;
+using testing_support::FailureOf;
 using testing_support::HttpServer;
 using testing_support::Reply;
 
@@ -54,16 +56,6 @@ protected:
             SandboxPort());
     }
 
-    template <typename Work>
-    static std::wstring Failure(Work work) {
-        try {
-            work();
-        } catch (const setup::Failed& failed) {
-            return failed.message;
-        }
-        return L"(no failure)";
-    }
-
     testing_support::TestWindow window_;
     std::optional<HttpServer> server_;
 };
@@ -93,16 +85,16 @@ TEST_F(Releases, LatestAssetFailsWithAMessageOfItsOwn) {
 
     for (const char* repository : {"Kitware/CMake", "no/links", "empty/answer", "cut/answer", "huge/answer"}) {
         const std::string name = repository;
-        EXPECT_EQ(Failure([&] { LatestAsset(repository, kCMake); }),
+        EXPECT_EQ(FailureOf([&] { LatestAsset(repository, kCMake); }),
                   L"No download of " + std::wstring(name.begin(), name.end()) + L" matched what Setup expects.");
     }
-    EXPECT_EQ(Failure([&] { LatestAsset("not/served", kCMake); }),
+    EXPECT_EQ(FailureOf([&] { LatestAsset("not/served", kCMake); }),
               L"Couldn't reach GitHub to find not/served. Check the internet connection.")
         << "any status but 200 counts as unreachable";
 }
 
 TEST_F(Releases, LatestAssetWithoutTheApiSaysCheckTheConnection) {
-    EXPECT_EQ(Failure([&] { LatestAsset("git-for-windows/git", "MinGit-[0-9.]+-64-bit\\.zip"); }),
+    EXPECT_EQ(FailureOf([&] { LatestAsset("git-for-windows/git", "MinGit-[0-9.]+-64-bit\\.zip"); }),
               L"Couldn't reach GitHub to find git-for-windows/git. Check the internet connection.");
 }
 

@@ -69,7 +69,8 @@ TEST_F(Source, AFreshCloneFollowsItsDefaultBranch) {
     expected.insert(expected.begin(), L"== Downloading the source code");
     EXPECT_EQ(Update(), expected);
     EXPECT_EQ(Version(), "1.2.0-dev\n");
-    EXPECT_EQ(Requests().substr(0, Requests().find('\n')), "GET /repos/quorin-recomp/quorin-recomp/releases/latest 200")
+    const std::string requests = Requests();
+    EXPECT_EQ(requests.substr(0, requests.find('\n')), "GET /repos/quorin-recomp/quorin-recomp/releases/latest 200")
         << "the release is looked up first, whatever the folder holds";
 }
 

@@ -17,10 +17,6 @@ using namespace testing_support;
 
 namespace {
 
-const std::wstring kNonAscii =
-    L"The folder's path has non-English characters, which some build tools can't handle. A folder like "
-    L"C:\\Quorin-Recomp is safer. Continue anyway?";
-
 // One run of the program. `tools` tells, for each tool in table order, what the run does with it:
 //   p  takes it from PATH, where the scenario puts a stand-in
 //   f  finds it unpacked in the tools folder
@@ -104,11 +100,6 @@ std::vector<std::string> ExpectedStory(const fs::path& dir, const fs::path& bin,
     std::vector<std::string> story;
     for (const std::wstring& line : lines) story.push_back(Utf8(line));
     return story;
-}
-
-// The lines of the last run in a log that several runs appended to.
-std::string LastRun(const std::string& log) {
-    return log.substr(std::min(log.rfind("Quorin Recompiled Setup, installing to "), log.size()));
 }
 
 std::wstring Joined(const std::vector<std::wstring>& statuses) {
@@ -224,7 +215,7 @@ TEST_P(EndToEnd, Tools) {
     const Scenario& scenario = GetParam();
     const fs::path dir = scratch_.root() / scenario.folder, bin = scratch_.Folder(L"bin"),
                    alias = scratch_.root() / L"Microsoft" / L"WindowsApps";
-    const bool nonAscii = std::any_of(dir.native().begin(), dir.native().end(), [](wchar_t c) { return c > 0x7f; });
+    const bool nonAscii = NonAscii(dir.native());
     int number = 0;
     for (const Round& round : scenario.rounds) {
         SCOPED_TRACE("round " + std::to_string(++number));
@@ -262,7 +253,7 @@ TEST_P(EndToEnd, Tools) {
         EXPECT_EQ(outcome.leftWindows, std::vector<std::wstring>{});
         EXPECT_EQ(outcome.leftLinux, std::vector<std::string>{});
         EXPECT_EQ(outcome.questions.size(), nonAscii ? 1u : 0u);
-        for (const Box& question : outcome.questions) EXPECT_EQ(question.text, kNonAscii);
+        for (const Box& question : outcome.questions) EXPECT_EQ(question.text, kNonAsciiQuestion);
 
         for (std::size_t i = 0; i < std::size(kSandboxTools) && round.tools[i]; ++i) {
             const SandboxTool& tool = kSandboxTools[i];

@@ -6,20 +6,18 @@
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
+#include "support/worker.h"
 #include "tools.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
 
 namespace {
-
-std::wstring Path() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
-    return path;
-}
 
 const SandboxTool& kGit = kSandboxTools[0];
 const SandboxTool& kNinja = kSandboxTools[2];
@@ -40,15 +38,10 @@ protected:
 
     // Runs the phase; its failure message, or "" when it went through.
     std::wstring Prepare() {
-        try {
-            setup::PrepareTools(dir_);
-        } catch (const setup::Failed& failed) {
-            return failed.message;
-        }
-        return L"";
+        return testing_support::FailureOf([&] { setup::PrepareTools(dir_); });
     }
 
-    const std::wstring original_ = Path();
+    const std::wstring original_ = CurrentPath();
     const std::wstring system_ = SystemPath();
     Scratch scratch_;
     const fs::path dir_ = scratch_.root() / L"Quorin \u00c9dition";
@@ -62,7 +55,10 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
     std::wstring path = system_;
     for (const SandboxTool& tool : kSandboxTools) {
         for (std::wstring& line : FetchLines(dir_, tool)) expected.push_back(std::move(line));
-        expectedStatuses.push_back(L"Downloading " + std::wstring(tool.name) + L": 1 MB of 1 MB");
+        const std::uintmax_t size = fs::file_size(ServedArchive(tool));
+        expectedStatuses.push_back(L"Downloading " + std::wstring(tool.name) + L": " +
+                                   std::to_wstring(std::lround(static_cast<double>(size) / (1 << 20))) + L" MB of " +
+                                   std::to_wstring(size >> 20) + L" MB");
         expectedStatuses.push_back(L"Unpacking " + std::wstring(tool.name));
         path = Unpacked(dir_, tool).parent_path().wstring() + L";" + path;
         EXPECT_FALSE(fs::exists(Archive(dir_, tool))) << "the archive is deleted";
@@ -80,8 +76,8 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
             statuses.push_back(item.text);
     }
     EXPECT_EQ(log, expected);
-    EXPECT_EQ(Path(), path) << "the tool folders in front, in reverse table order";
-    EXPECT_EQ(statuses, expectedStatuses) << "the archives are about 1 MB each";
+    EXPECT_EQ(CurrentPath(), path) << "the tool folders in front, in reverse table order";
+    EXPECT_EQ(statuses, expectedStatuses) << "the last progress of each download, its whole size";
     EXPECT_EQ(std::count_if(posted.begin(), posted.end(),
                             [](const Posted& item) {
                                 return item.message == setup::kProgressMessage && item.value == -1;
@@ -96,7 +92,7 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
     expected = {L"== Checking the tools"};
     for (const SandboxTool& tool : kSandboxTools) expected.push_back(FetchLines(dir_, tool).back());
     EXPECT_EQ(window_.LogLines(), expected);
-    EXPECT_EQ(Path(), path);
+    EXPECT_EQ(CurrentPath(), path);
     EXPECT_EQ(Requests(), "") << "no request at all";
 }
 
@@ -116,7 +112,7 @@ TEST_F(ToolsPhase, UsesToolsOnThePathAsTheyAreButNoAppStoreAlias) {
                                           L"Clang: using " + (bin / L"clang++.exe").wstring()};
     for (std::wstring& line : FetchLines(dir_, kPython)) expected.push_back(std::move(line));
     EXPECT_EQ(window_.LogLines(), expected);
-    EXPECT_EQ(Path(), Unpacked(dir_, kPython).parent_path().wstring() + L";" + path) << "only Python's folder is added";
+    EXPECT_EQ(CurrentPath(), Unpacked(dir_, kPython).parent_path().wstring() + L";" + path) << "only Python's folder is added";
     EXPECT_EQ(Requests(), "GET /v3-flatcontainer/python/index.json 200\n"
                           "GET /v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg 200\n");
 }
@@ -154,7 +150,7 @@ TEST_F(ToolsPhase, StopsAtTheNextToolOnceCancelled) {
     EXPECT_EQ(Prepare(), L"Cancelled.");
     EXPECT_EQ(window_.LogLines(), std::vector<std::wstring>{L"== Checking the tools"});
     EXPECT_EQ(Requests(), "");
-    EXPECT_EQ(Path(), system_);
+    EXPECT_EQ(CurrentPath(), system_);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The setup window as start-up makes it: its controls, look and place, and what it finds at
 // start. The real window, driven with real messages under Wine.
-#include "choices.h"
 #include "convert.h"
 #include "support/host_path.h"
 #include "support/scratch.h"
@@ -11,10 +10,9 @@
 namespace fs = std::filesystem;
 using namespace setup;
 using testing_support::Box;
-using testing_support::BoxAnswerer;
 using testing_support::ClientSize;
+using testing_support::kNoGitHub;
 using testing_support::PumpUntil;
-using testing_support::PumpWaiting;
 using testing_support::Scratch;
 using testing_support::Visible;
 
@@ -246,8 +244,7 @@ TEST_F(Window, AnInstallFolderHoldingTheGameStartsItsUpdateAtOnceWithUpdateMode)
     const std::vector<Box> boxes = Finish({IDOK});
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].icon, L"warning");
-    EXPECT_EQ(boxes[0].text, L"Couldn't reach GitHub to find git-for-windows/git. Check the internet connection.")
-        << "the first download, with nothing serving the sandbox's port";
+    EXPECT_EQ(boxes[0].text, kNoGitHub);
     EXPECT_TRUE(fs::exists(dir / "setup.log"));
     EXPECT_TRUE(Enabled(kSourcePath)) << "the end of a run unlocks every choice";
 }

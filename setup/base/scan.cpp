@@ -9,12 +9,22 @@ namespace {
 // What \s matches in std::regex over bytes in the "C" locale.
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+}  // namespace
+
 std::size_t SkipSpace(std::string_view text, std::size_t at) {
     while (at < text.size() && IsSpace(text[at])) ++at;
     return at;
 }
 
-}  // namespace
+long long ReadNumber(std::string_view text, std::size_t& at) {
+    long long value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        if (value < 0) continue;
+        value = value * 10 + (text[at] - '0');
+        if (value > INT_MAX) value = -1;
+    }
+    return value;
+}
 
 void ForEachValue(std::string_view text, std::string_view key, const std::function<bool(std::string_view)>& value) {
     const std::string quotedKey = "\"" + std::string(key) + "\"";
@@ -46,24 +56,18 @@ std::string FirstValue(std::string_view text, std::string_view key) {
 std::string NewestPatch(std::string_view index, std::string_view series) {
     const std::string opening = "\"" + std::string(series) + ".";
     std::string_view newest;
-    int newestPatch = -1;
+    long long newestPatch = -1;
     std::size_t from = 0;
     for (std::size_t at; (at = index.find(opening, from)) != std::string_view::npos;) {
         // A digit run ends before the next quote, so no digit is looked at twice.
         const std::size_t digits = at + opening.size();
         std::size_t end = digits;
-        int patch = 0;
-        bool fits = true;
-        for (; end < index.size() && index[end] >= '0' && index[end] <= '9'; ++end) {
-            const int digit = index[end] - '0';
-            fits = fits && patch <= (INT_MAX - digit) / 10;
-            if (fits) patch = patch * 10 + digit;
-        }
+        const long long patch = ReadNumber(index, end);
         if (end == digits || end == index.size() || index[end] != '"') {
             from = at + 1;  // no match here; the expression would try again one byte further
             continue;
         }
-        if (fits && patch > newestPatch) {
+        if (patch > newestPatch) {  // -1, a number beyond an int, never is
             newest = index.substr(at + 1, end - at - 1);
             newestPatch = patch;
         }

@@ -1,4 +1,5 @@
-// Scanning the JSON answers of web services without parsing them. Portable: no Windows headers.
+// Scanning the JSON answers of web services without parsing them, and the small readers that
+// other scanners of outside text share. Portable: no Windows headers.
 //
 // libstdc++'s std::regex recurses once per character it consumes, so a hostile answer (a string
 // value or a run of white space many megabytes long) would overflow the stack. The fixed
@@ -16,6 +17,13 @@ namespace setup {
 // A longer file name can't be saved on Windows (255 UTF-16 units, even when escaped in a URL),
 // so it never fits an asset pattern and is never handed to std::regex.
 constexpr std::size_t kLongestFileName = 1024;
+
+// Where the run of white space at `at` ends (what \s matches over bytes in the "C" locale).
+std::size_t SkipSpace(std::string_view text, std::size_t at);
+
+// Reads the run of ASCII digits at `at` and moves `at` past its end. Gives its value, or -1 when
+// that is too large for an int (the digits are still read to their end).
+long long ReadNumber(std::string_view text, std::size_t& at);
 
 // Walks the string values of `key` in document order: the group 1 of every match of the
 // ECMAScript expression "key"\s*:\s*"([^"]+)", walked match after match as

@@ -9,6 +9,14 @@
 
 namespace setup {
 
+HANDLE NewJob() {
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return job;
+}
+
 int Run(const std::wstring& commandLine, const std::filesystem::path& folder, const LineCallback& line) {
     Log(L"$ " + commandLine);
 

@@ -4,10 +4,16 @@
 
 #include "lines.h"
 
+#include <windows.h>
+
 #include <filesystem>
 #include <string>
 
 namespace setup {
+
+// A new job object whose processes all end when its last handle is closed: s_job, for the
+// children that Run starts.
+HANDLE NewJob();
 
 // Runs `commandLine` (found the way CreateProcessW searches: application folder, current folder,
 // system folders, PATH) in `folder`, or in the current folder when `folder` is empty, and

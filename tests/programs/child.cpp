@@ -1,5 +1,5 @@
-// The child process of the process-runner tests and benchmark: writes given bytes in given
-// chunks, with pauses, and exits with a given code.
+// The child process of the process-runner tests and benchmarks, and a stand-in for git: writes
+// given bytes in given chunks, with pauses, and exits with a given code.
 //
 //   child [options] [chunk...]
 //     chunk            written with one WriteFile; \r \n \\ and \xHH stand for those bytes
@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 
 namespace {
@@ -69,7 +68,7 @@ void WriteBig(unsigned long long size) {
 }
 
 // Line i of count, with its LF.
-using LineMaker = std::function<std::string(unsigned long i, unsigned long count)>;
+using LineMaker = std::string (*)(unsigned long i, unsigned long count);
 
 std::string NumberedLine(unsigned long i, unsigned long count) {
     char line[81];
@@ -94,7 +93,7 @@ std::string BuildLine(unsigned long i, unsigned long count) {
 
 // Buffered like a C runtime's output to a pipe, 4 KiB a write; at `rate` lines a second, each
 // write holds the lines that are due.
-void WriteLines(unsigned long count, unsigned long rate, const LineMaker& make) {
+void WriteLines(unsigned long count, unsigned long rate, LineMaker make) {
     const ULONGLONG start = GetTickCount64();
     for (unsigned long i = 0; i < count;) {
         const ULONGLONG elapsed = GetTickCount64() - start;

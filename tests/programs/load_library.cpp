@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <string>
 
 int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {

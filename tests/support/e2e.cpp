@@ -6,12 +6,11 @@
 #include "window.h"
 
 #include <commctrl.h>
-#include <objbase.h>
-#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -261,19 +260,21 @@ void Watch(HWND window, const Process& setup, const Launch& launch, Outcome& out
                 outcome.final = std::move(seen);
                 if (launch.atFinal) launch.atFinal(box);
                 Answer(box, IDOK);
-                return;
+                break;
             }
             const bool expected = answered < launch.answers.size();
             EXPECT_TRUE(expected) << "an unexpected question: " << Utf8(seen.text);
             Answer(box, expected ? launch.answers[answered++] : IDNO);
             outcome.questions.push_back(std::move(seen));
         }
-        if (WaitForSingleObject(setup.info.hProcess, kPoll) == WAIT_OBJECT_0) return;
+        if (WaitForSingleObject(setup.info.hProcess, kPoll) == WAIT_OBJECT_0) break;
         if (GetTickCount64() > end) {
             ADD_FAILURE() << "the run didn't end; the status line read " << Utf8(status);
-            return;
+            break;
         }
     }
+    for (std::size_t i = 0; i < done.size(); ++i)
+        EXPECT_TRUE(done[i]) << "the status line never read " << Utf8(launch.steps[i].status);
 }
 
 // The processes that `root` started, and they in turn, still running at the end of `limit` ms.
@@ -367,6 +368,18 @@ std::vector<std::string> Lines(const std::string& log) {
     return lines;
 }
 
+const wchar_t* const kNonAsciiQuestion =
+    L"The folder's path has non-English characters, which some build tools can't handle. A folder like "
+    L"C:\\Quorin-Recomp is safer. Continue anyway?";
+
+bool NonAscii(const std::wstring& path) {
+    return std::any_of(path.begin(), path.end(), [](wchar_t c) { return c > 0x7f; });
+}
+
+std::string LastRun(const std::string& log) {
+    return log.substr(std::min(log.rfind("Quorin Recompiled Setup, installing to "), log.size()));
+}
+
 std::vector<std::string> BridgeTools(const std::wstring& dir) {
     const std::string unixDir = UnixName(dir);
     EXPECT_FALSE(unixDir.empty()) << "Wine can't name " << Utf8(dir);
@@ -376,30 +389,6 @@ std::vector<std::string> BridgeTools(const std::wstring& dir) {
     return lines;
 }
 
-std::wstring DesktopFolder() {
-    wchar_t desktop[MAX_PATH] = L"";
-    SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
-    return desktop;
-}
-
-Shortcut ReadShortcut(const std::wstring& path) {
-    Shortcut read;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    {
-        setup::Com<IShellLinkW> link;
-        setup::Com<IPersistFile> file;  // released before the link
-        wchar_t text[MAX_PATH];
-        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(link.Receive()))) &&
-            SUCCEEDED(link->QueryInterface(IID_PPV_ARGS(file.Receive()))) &&
-            SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-            if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) read.target = text;
-            if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) read.folder = text;
-            if (SUCCEEDED(link->GetDescription(text, MAX_PATH))) read.description = text;
-        }
-    }
-    CoUninitialize();
-    return read;
-}
 
 Outcome RunSetup(const Launch& launch) {
     Outcome outcome;
@@ -425,8 +414,7 @@ Outcome RunSetup(const Launch& launch) {
         else
             PostMessageW(window, WM_CLOSE, 0, 0);
     }
-    outcome.ended = WaitForSingleObject(setup.info.hProcess, kEndLimit) == WAIT_OBJECT_0;
-    EXPECT_TRUE(outcome.ended) << "the program didn't end";
+    EXPECT_EQ(WaitForSingleObject(setup.info.hProcess, kEndLimit), WAIT_OBJECT_0) << "the program didn't end";
     outcome.log = FileText(launch.dir + L"\\setup.log");
     outcome.leftWindows = LeftWindows(setup.info.dwProcessId, kEndLimit / 3);
     outcome.leftLinux = LeftLinux(launch.dir, kEndLimit / 3);

@@ -58,7 +58,6 @@ struct Screen {
 };
 
 struct Outcome {
-    bool ended = false;                  // the process ended before the harness gave up on it
     std::vector<Box> questions;          // the Yes/No boxes, as asked
     Box final;                           // the box that ended the run; empty when none did
     std::vector<std::wstring> statuses;  // each status-line text seen, in order, without repeats
@@ -87,15 +86,16 @@ Box AnswerBox(HWND window, int button);
 // The log's lines, without their CR LF.
 std::vector<std::string> Lines(const std::string& log);
 
+// The question a run asks of an install folder whose path has characters beyond ASCII, and
+// whether `path` has any.
+extern const wchar_t* const kNonAsciiQuestion;
+bool NonAscii(const std::wstring& path);
+
+// The lines of the last run in a log that several runs appended to.
+std::string LastRun(const std::string& log);
+
 // The tools that the bridge runs now for the install folder `dir` (its folder or arguments name
 // it), a line each as the sandbox's state/running lists them.
 std::vector<std::string> BridgeTools(const std::wstring& dir);
-
-// A shortcut as the shell reads it back; all empty when there is none.
-struct Shortcut {
-    std::wstring target, folder, description;
-};
-std::wstring DesktopFolder();
-Shortcut ReadShortcut(const std::wstring& path);
 
 }  // namespace testing_support

@@ -4,6 +4,7 @@
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
+#include "support/shortcut.h"
 #include "text.h"
 #include "window.h"
 
@@ -33,11 +34,6 @@ const char* const kOwnLines[] = {
     "Quorin Recompiled Setup, installing to ", "== ", "$ ", "==> ", "Git: ", "CMake: ", "Ninja: ", "Clang: ",
     "Python: ", "The source folder ", "Building release ", "(couldn't ", "Deleting ", "(some of it ",
     "Deleted the disc image ", "Couldn't delete the disc image "};
-
-// The lines of the last run in a log that several runs appended to.
-std::string LastRun(const std::string& log) {
-    return log.substr(std::min(log.rfind("Quorin Recompiled Setup, installing to "), log.size()));
-}
 
 // The run's own lines, in UTF-8, with the final message (its last `finalLines` lines) as one.
 std::vector<std::string> LogStory(const std::string& section, std::size_t finalLines) {
@@ -99,11 +95,7 @@ std::uintmax_t FilesSize(const fs::path& folder, const std::function<bool(const 
 std::vector<std::wstring> Questions(const Round& round, const Install& install) {
     std::vector<std::wstring> questions;
     if (round.update) return questions;
-    const std::wstring dir = install.dir.wstring();
-    if (std::any_of(dir.begin(), dir.end(), [](wchar_t c) { return c > 0x7f; }))
-        questions.push_back(
-            L"The folder's path has non-English characters, which some build tools can't handle. A "
-            L"folder like C:\\Quorin-Recomp is safer. Continue anyway?");
+    if (NonAscii(install.dir.wstring())) questions.push_back(kNonAsciiQuestion);
     if (round.form.deleteIso && round.game == Game::image)
         questions.push_back(L"Delete the disc image when it's been extracted?\n\n" + install.image.wstring() +
                             L"\n\nThe game only needs the extracted files; you'd need the disc image again only to "
@@ -164,7 +156,7 @@ void RunRound(const Round& round, Install& install) {
     EXPECT_EQ(outcome.leftLinux, std::vector<std::string>{});
 
     // A shortcut only after a success that chose one, starting the launcher in its own folder.
-    const fs::path launcher = install.repo / L"build" / L"runtime" / L"QuorinLauncher.exe";
+    const fs::path launcher = Launcher(install);
     std::vector<fs::path> onDesktop = desktop;
     if (success && round.form.shortcut) onDesktop.push_back(shortcut);
     std::sort(onDesktop.begin(), onDesktop.end());
@@ -198,12 +190,6 @@ void RealGit(const Install& install, const std::wstring& arguments) {
     const Finished git = RunProgram(Quoted((install.bin / L"git.exe").wstring()) + L" " + arguments);
     EXPECT_EQ(git.code, 0) << Utf8(arguments) << "\n" << git.output;
 }
-
-// Lets the scratch folder go, clones and all.
-struct Writable {
-    fs::path root;
-    ~Writable() { MakeWritable(root); }
-};
 
 }  // namespace
 
@@ -285,16 +271,12 @@ void Clone(const Install& install) {
     RealGit(install, L"clone -q " + RepoUrl() + L" " + Quoted(install.repo.wstring()));
 }
 
+fs::path Launcher(const Install& install) { return install.repo / L"build" / L"runtime" / L"QuorinLauncher.exe"; }
+
 void Installed(const Install& install) {
     Clone(install);
     fs::create_directories(install.repo / L"game");
     fs::copy(SandboxPath(L"game-extracted"), install.repo / L"game" / L"extracted", fs::copy_options::recursive);
-}
-
-void MakeWritable(const fs::path& root) {
-    std::error_code error;  // Windows deletes no read-only file
-    for (fs::recursive_directory_iterator it(root, error), end; it != end; it.increment(error))
-        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
 }
 
 std::uintmax_t ToolsSize(const Install& install) {
@@ -323,7 +305,6 @@ bool WaitUntil(const std::function<bool()>& done) {
 
 void RunScenario(const Scenario& scenario) {
     Scratch scratch;
-    const Writable writable{scratch.root()};
     Install install;
     install.dir = scratch.root() / scenario.folder;
     install.repo = install.dir / L"quorin-recomp";

@@ -66,8 +66,8 @@ Story Freeing(std::uintmax_t leftovers, std::uintmax_t tools);
 void Git(const Install& install, const std::wstring& arguments);
 void Clone(const Install& install);
 void Installed(const Install& install);
-// Git makes its object files read-only, and Windows deletes no read-only file.
-void MakeWritable(const std::filesystem::path& root);
+// What a build makes: repo\build\runtime\QuorinLauncher.exe.
+std::filesystem::path Launcher(const Install& install);
 
 // What freeing space may take from the install: its tools and its build's leftovers, in bytes.
 std::uintmax_t ToolsSize(const Install& install);

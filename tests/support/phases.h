@@ -7,6 +7,7 @@
 #include "convert.h"
 #include "services.h"
 #include "support/sandbox.h"
+#include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
 #include "support/worker.h"
@@ -27,8 +28,7 @@ protected:
     static void SetUpTestSuite() {
         tools_ = std::make_unique<Scratch>();
         const std::wstring folder = tools_->root().wstring();
-        for (const wchar_t* name : {L"git.exe", L"python.exe", L"cmake.exe", L"ninja.exe", L"clang++.exe"})
-            StandIn(folder, name);
+        for (const SandboxTool& tool : kSandboxTools) StandIn(folder, tool.exe);
         path_ = std::make_unique<PathPrefix>(folder);
     }
     static void TearDownTestSuite() {
@@ -44,11 +44,6 @@ protected:
     }
     void TearDown() override {
         SetFaults("");
-        // Git makes its object files read-only, and Windows deletes no read-only file.
-        std::error_code error;
-        for (std::filesystem::recursive_directory_iterator it(scratch_.root(), error), end; it != end; it.increment(error))
-            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::add, error);
     }
 
     // The project's clone address, as the setup's test build has it.

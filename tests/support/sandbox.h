@@ -43,11 +43,17 @@ inline std::wstring StandIn(const std::wstring& folder, const std::wstring& name
     return path;
 }
 
+// This process's PATH now.
+inline std::wstring CurrentPath() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+    return path;
+}
+
 // Puts a folder in front of PATH for its lifetime; child processes inherit it.
 class PathPrefix {
 public:
-    explicit PathPrefix(const std::wstring& folder) : old_(32768, L'\0') {
-        old_.resize(GetEnvironmentVariableW(L"PATH", old_.data(), static_cast<DWORD>(old_.size())));
+    explicit PathPrefix(const std::wstring& folder) : old_(CurrentPath()) {
         SetEnvironmentVariableW(L"PATH", (folder + L";" + old_).c_str());
     }
     ~PathPrefix() { SetEnvironmentVariableW(L"PATH", old_.c_str()); }

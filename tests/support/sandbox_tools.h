@@ -20,16 +20,16 @@ struct SandboxTool {
     const wchar_t* program;  // where the archive holds the program
 };
 
-inline std::wstring Release(const wchar_t* download) { return std::wstring(setup::kGitHubApi) + download; }
+inline std::wstring GitHubDownload(const wchar_t* download) { return std::wstring(setup::kGitHubApi) + download; }
 
 inline const SandboxTool kSandboxTools[] = {
-    {L"Git", L"git.exe", Release(L"/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip"),
+    {L"Git", L"git.exe", GitHubDownload(L"/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip"),
      L"cmd\\git.exe"},
-    {L"CMake", L"cmake.exe", Release(L"/Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip"),
+    {L"CMake", L"cmake.exe", GitHubDownload(L"/Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip"),
      L"cmake-3.29.3-windows-x86_64\\bin\\cmake.exe"},
-    {L"Ninja", L"ninja.exe", Release(L"/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip"), L"ninja.exe"},
+    {L"Ninja", L"ninja.exe", GitHubDownload(L"/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip"), L"ninja.exe"},
     {L"Clang", L"clang++.exe",
-     Release(L"/mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip"),
+     GitHubDownload(L"/mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip"),
      L"llvm-mingw-20240518-ucrt-x86_64\\bin\\clang++.exe"},
     {L"Python", L"python.exe",
      std::wstring(setup::kNuGetBase) + L"/v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg", L"tools\\python.exe"},
@@ -52,6 +52,14 @@ inline std::filesystem::path Archive(const std::filesystem::path& dir, const San
 }
 inline std::filesystem::path Unpacked(const std::filesystem::path& dir, const SandboxTool& tool) {
     return ToolFolder(dir, tool) / tool.program;
+}
+
+// The archive as the service keeps it under the sandbox's www folder (one package answers for
+// every Python version). Its size is the stand-in's, and so changes with the compiler.
+inline std::filesystem::path ServedArchive(const SandboxTool& tool) {
+    if (tool.url.ends_with(L".nupkg")) return SandboxPath(L"www\\v3-flatcontainer\\python\\python.nupkg");
+    const std::wstring::size_type path = tool.url.find(L'/', tool.url.find(L"//") + 2);
+    return std::filesystem::path(SandboxPath(L"www")) / tool.url.substr(path + 1);
 }
 
 // What the setup logs for a tool that it fetches: downloading, unpacking, tar's command line and

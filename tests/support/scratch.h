@@ -10,6 +10,15 @@
 
 namespace testing_support {
 
+// Lifts the read-only mark from everything under `root`: git makes its object files read-only,
+// and Windows deletes no read-only file.
+inline void MakeWritable(const std::filesystem::path& root) {
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(root, error), end; it != end; it.increment(error))
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add, error);
+}
+
 class Scratch {
 public:
     Scratch() {
@@ -20,6 +29,7 @@ public:
         std::filesystem::create_directories(root_);
     }
     ~Scratch() {
+        MakeWritable(root_);
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }

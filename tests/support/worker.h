@@ -4,6 +4,7 @@
 
 #include "globals.h"
 #include "handle.h"
+#include "processes.h"
 #include "report.h"
 
 #include <windows.h>
@@ -14,15 +15,12 @@ namespace testing_support {
 
 // A job as start-up makes it, set as s_job: every process in it dies when it closes.
 inline setup::Handle WorkerJob() {
-    setup::Handle job(CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    setup::Handle job(setup::NewJob());
     setup::s_job = job.get();
     return job;
 }
 
-// The message that `work` fails with, or "(no failure)".
+// The message that `work` fails with, or "" when it goes through.
 template <typename Work>
 std::wstring FailureOf(Work work) {
     try {
@@ -30,7 +28,7 @@ std::wstring FailureOf(Work work) {
     } catch (const setup::Failed& failed) {
         return failed.message;
     }
-    return L"(no failure)";
+    return L"";
 }
 
 }  // namespace testing_support
