@@ -2,8 +2,9 @@
 // the bridge: the command line, the status line and the bar as the script's lines move them,
 // the launcher check, and the two ways a build fails.
 #include "build.h"
-#include "support/phases.h"
 #include "convert.h"
+#include "support/messages.h"
+#include "support/phases.h"
 
 #include <algorithm>
 
@@ -99,8 +100,7 @@ TEST_F(Build, AnExtractedGameIsBuiltWithoutTheGameCopy) {
 TEST_F(Build, AFailedBuildAndAMissingLauncherEndTheRun) {
     Extracted();
     SetFaults(R"({"build": "fail"})");
-    EXPECT_EQ(RunBuild(), L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in the "
-                        L"launcher, or a GitHub issue with setup.log attached, gets it looked at.");
+    EXPECT_EQ(RunBuild(), kBuildFailed);
     EXPECT_EQ(setup::s_installed, L"an earlier build") << "no launcher to name";
     const std::vector<std::wstring> log = window_.LogLines();
     EXPECT_NE(std::find(log.begin(), log.end(), L"error: src/kernel.cpp: the compiler crashed"), log.end());

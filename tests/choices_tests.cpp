@@ -2,6 +2,7 @@
 // questions of the Install button, Cancel, and where a picked install folder leads.
 #include "choices.h"
 #include "support/host_path.h"
+#include "support/messages.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 
@@ -12,13 +13,11 @@ using namespace setup;
 using testing_support::Box;
 using testing_support::BoxAnswerer;
 using testing_support::kNoGitHub;
+using testing_support::kNonAsciiQuestion;
 using testing_support::Scratch;
 
 namespace {
 
-const wchar_t* const kNonEnglish =
-    L"The folder's path has non-English characters, which some build tools can't handle. A folder like "
-    L"C:\\Quorin-Recomp is safer. Continue anyway?";
 const wchar_t* const kNotAFolder = L"That isn't a folder. Choose the folder of your extracted disc.";
 const wchar_t* const kNoGameCopy = L"Choose your Quorin disc image (.iso) or extracted disc folder first.";
 
@@ -61,14 +60,14 @@ TEST_F(Choosing, ANonEnglishInstallFolderIsAskedAboutOnce) {
 
     auto boxes = PressInstall({IDNO});
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, kNonEnglish);
+    EXPECT_EQ(boxes[0].text, kNonAsciiQuestion);
     EXPECT_EQ(boxes[0].icon, L"warning");
     EXPECT_TRUE(boxes[0].yesNo);
     EXPECT_FALSE(s_busy);
 
     boxes = PressInstall({IDYES, IDOK});
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, kNonEnglish);
+    EXPECT_EQ(boxes[0].text, kNonAsciiQuestion);
     EXPECT_EQ(boxes[1].text, kNotAFolder) << "Yes goes on to the next check";
     EXPECT_FALSE(s_busy);
 }

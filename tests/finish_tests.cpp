@@ -5,6 +5,7 @@
 #include "finish.h"
 #include "globals.h"
 #include "handle.h"
+#include "support/messages.h"
 #include "support/scratch.h"
 #include "support/shortcut.h"
 #include "support/test_window.h"
@@ -23,16 +24,9 @@ using Lines = std::vector<std::wstring>;
 namespace {
 
 constexpr std::uintmax_t kMiB = 1 << 20;
-const std::wstring kDone = L"Done. Start the game with the launcher";
-const std::wstring kOnDesktop = L" (\"Quorin Recompiled\" on the desktop).";
 const std::wstring kLeftovers = L"Deleting Build leftovers (object files, libraries, generated C++): ";
 const std::wstring kTools = L"Deleting Build tools Setup downloaded (Git, CMake, Ninja, Clang, Python): ";
 const std::wstring kPartly = L"(some of it couldn't be deleted)";
-const std::wstring kImageGone = L"\n\nThe disc image was deleted (the game's files are in quorin-recomp\\game\\extracted).";
-
-std::wstring Freed(const std::wstring& size) {
-    return L"\n\nFreed " + size + L" (the next update downloads the tools again and rebuilds from scratch).";
-}
 
 fs::path ShortcutFile() { return fs::path(DesktopFolder()) / L"Quorin Recompiled.lnk"; }
 
@@ -160,7 +154,7 @@ TEST_F(Finishing, TheDiscImageGoesOnlyWhenThisRunExtractedIt) {
         EXPECT_EQ(Finish(), kDone + L".");
         EXPECT_EQ(window_.LogLines(), Lines{L"Couldn't delete the disc image " + image.wstring()});
     }
-    EXPECT_EQ(Finish(), kDone + L"." + kImageGone);
+    EXPECT_EQ(Finish(), kDone + L"." + kImageDeleted);
     EXPECT_EQ(window_.LogLines(), Lines{L"Deleted the disc image " + image.wstring()});
     EXPECT_FALSE(fs::exists(image));
 
@@ -175,7 +169,7 @@ TEST_F(Finishing, EveryOptionTogetherMakesTheWholeText) {
     const fs::path image = scratch_.File("game.iso", 100);
     scratch_.File(setup::ExtractedMarker(run_.repo), 4);
     choices_ = {image.wstring(), install_.wstring(), true, true, true};
-    EXPECT_EQ(Finish(), kDone + kOnDesktop + Freed(L"1.5 GB") + kImageGone);
+    EXPECT_EQ(Finish(), kDone + kOnDesktop + Freed(L"1.5 GB") + kImageDeleted);
     EXPECT_EQ(window_.LogLines(), (Lines{L"== Freeing up space", kLeftovers + L"3 MB", kTools + L"1.5 GB",
                                          L"Deleted the disc image " + image.wstring()}));
     EXPECT_EQ(ReadShortcut(ShortcutFile()).target, setup::s_installed);

@@ -17,10 +17,6 @@ using namespace testing_support;
 
 namespace {
 
-const std::wstring kFailed =
-    L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in "
-    L"the launcher, or a GitHub issue with setup.log attached, gets it looked at.";
-
 fs::path Marker(const Install& install) { return install.repo / L"game" / L"extracted" / L"default.xex"; }
 
 void Play(HWND window) { Click(window, setup::kPlay); }
@@ -140,7 +136,7 @@ const Scenario kScenarios[] = {
      {{.before = Installed,
        .faults = R"({"build": "fail"})",
        .story =
-           [](const Install& i) { return UpdateOnPath(i) + Until(Built(L""), L"==> Compiling") + Story{kFailed}; }},
+           [](const Install& i) { return UpdateOnPath(i) + Until(Built(L""), L"==> Compiling") + Story{kBuildFailed}; }},
       {.faults = R"({"build": "no-launcher"})",
        .story =
            [](const Install& i) {

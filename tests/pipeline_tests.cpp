@@ -3,6 +3,7 @@
 #include "build.h"
 #include "choices.h"
 #include "install.h"
+#include "support/messages.h"
 #include "support/phases.h"
 
 #include <algorithm>
@@ -62,9 +63,7 @@ TEST_F(Pipeline, AFirstInstallRunsEveryPhaseToTheEnd) {
 
     const std::vector<Posted> posted = window_.Take();
     ASSERT_FALSE(posted.empty());
-    const std::wstring summary =
-        L"Done. Start the game with the launcher.\n\nFreed 0 MB (the next update downloads the tools again and "
-        L"rebuilds from scratch).\n\nThe disc image was deleted (the game's files are in quorin-recomp\\game\\extracted).";
+    const std::wstring summary = kDone + L"." + Freed(L"0 MB") + kImageDeleted;
     EXPECT_EQ(posted.back().message, setup::kFinishedMessage);
     EXPECT_EQ(posted.back().text, summary);
     EXPECT_EQ(posted.back().value, 1) << "success";

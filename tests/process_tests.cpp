@@ -42,7 +42,6 @@ protected:
         return lines;
     }
 
-
     setup::Handle job_;
     TestWindow window_;
 };

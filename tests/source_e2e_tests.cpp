@@ -2,8 +2,8 @@
 // what setup.log tells of it, and how the run ends. The choices of each state are tested in
 // process (source_tests.cpp); here the whole run follows: the build, the final box, the log.
 #include "support/install_e2e.h"
-#include "support/scratch.h"
 #include "support/sandbox.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // clone, the refusal of a folder in the way, and an existing clone in each state that decides
 // what is built. The exact command lines are read back from the log.
 #include "source.h"
+#include "support/messages.h"
 #include "support/phases.h"
 #include "text.h"
 
@@ -16,7 +17,6 @@ namespace {
 using Lines = std::vector<std::wstring>;
 
 const wchar_t* const kOnMain = L"The source folder is on branch main: updating that branch.";
-const wchar_t* const kChanges = L"The source folder has changes of its own: building it as it is (no update).";
 // The test build's own version is 1.0.0, a release of the sandbox's project.
 const wchar_t* const kFallback = L"v1.0.0";
 const char* const kApiDown = R"({"path": "/repos/.*", "status": 500})";

@@ -2,6 +2,7 @@
 // needs root): the hint under the install folder and the worker's question before a build.
 #include "choices.h"
 #include "support/host_path.h"
+#include "support/messages.h"
 #include "support/window_driver.h"
 
 #include <filesystem>

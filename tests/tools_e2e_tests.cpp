@@ -2,6 +2,7 @@
 // and driven through its window, fetches its tools from the sandbox, finds them again, uses those
 // on PATH, and ends with the right message whatever goes wrong on the way.
 #include "support/e2e.h"
+#include "support/messages.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"

@@ -2,6 +2,7 @@
 // start. The real window, driven with real messages under Wine.
 #include "convert.h"
 #include "support/host_path.h"
+#include "support/messages.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 

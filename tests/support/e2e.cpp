@@ -368,10 +368,6 @@ std::vector<std::string> Lines(const std::string& log) {
     return lines;
 }
 
-const wchar_t* const kNonAsciiQuestion =
-    L"The folder's path has non-English characters, which some build tools can't handle. A folder like "
-    L"C:\\Quorin-Recomp is safer. Continue anyway?";
-
 bool NonAscii(const std::wstring& path) {
     return std::any_of(path.begin(), path.end(), [](wchar_t c) { return c > 0x7f; });
 }
@@ -388,7 +384,6 @@ std::vector<std::string> BridgeTools(const std::wstring& dir) {
         if (!unixDir.empty() && line.find(unixDir) != std::string::npos) lines.push_back(line);
     return lines;
 }
-
 
 Outcome RunSetup(const Launch& launch) {
     Outcome outcome;

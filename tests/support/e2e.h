@@ -86,9 +86,7 @@ Box AnswerBox(HWND window, int button);
 // The log's lines, without their CR LF.
 std::vector<std::string> Lines(const std::string& log);
 
-// The question a run asks of an install folder whose path has characters beyond ASCII, and
-// whether `path` has any.
-extern const wchar_t* const kNonAsciiQuestion;
+// Whether `path` has characters beyond ASCII, which a run asks about.
 bool NonAscii(const std::wstring& path);
 
 // The lines of the last run in a log that several runs appended to.

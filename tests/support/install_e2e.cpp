@@ -18,12 +18,6 @@ namespace fs = std::filesystem;
 
 namespace testing_support {
 
-const std::wstring kDone = L"Done. Start the game with the launcher";
-const std::wstring kOnDesktop = L" (\"Quorin Recompiled\" on the desktop).";
-const std::wstring kImageDeleted =
-    L"\n\nThe disc image was deleted (the game's files are in quorin-recomp\\game\\extracted).";
-const std::wstring kChanges = L"The source folder has changes of its own: building it as it is (no update).";
-
 namespace {
 
 constexpr DWORD kLauncherLimit = 10000;  // ms for the launcher to start once the run is over
@@ -198,10 +192,7 @@ Story operator+(Story a, const Story& b) {
     return a;
 }
 
-std::wstring Freed(std::uintmax_t bytes) {
-    return L"\n\nFreed " + setup::FormatSize(bytes) +
-           L" (the next update downloads the tools again and rebuilds from scratch).";
-}
+std::wstring Freed(std::uintmax_t bytes) { return Freed(setup::FormatSize(bytes)); }
 
 Story Header(const Install& install) { return {L"Quorin Recompiled Setup, installing to " + install.dir.wstring()}; }
 

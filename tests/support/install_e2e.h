@@ -7,6 +7,7 @@
 #pragma once
 
 #include "support/e2e.h"
+#include "support/messages.h"
 #include "win/handle.h"
 
 #include <windows.h>
@@ -36,11 +37,7 @@ struct Install {
 using Story = std::vector<std::wstring>;
 Story operator+(Story a, const Story& b);
 
-extern const std::wstring kDone;          // the start of every success
-extern const std::wstring kOnDesktop;     // its ending with the shortcut
-extern const std::wstring kImageDeleted;  // its paragraph when the disc image went
-extern const std::wstring kChanges;       // a clone with changes of the user's own
-std::wstring Freed(std::uintmax_t bytes);  // the paragraph of freeing space
+std::wstring Freed(std::uintmax_t bytes);  // the paragraph of freeing space, for a size in bytes
 
 Story Header(const Install& install);
 Story ToolsOnPath(const Install& install);

@@ -15,11 +15,6 @@
 
 namespace testing_support {
 
-// Where the window tests' runs end: past the choices and the game copy, at the first download,
-// since nothing serves the sandbox's port while they run.
-inline const wchar_t* const kNoGitHub =
-    L"Couldn't reach GitHub to find git-for-windows/git. Check the internet connection.";
-
 // Each test gets a fresh window, made exactly as start-up makes it, and closes it at the end.
 class SetupWindow : public ::testing::Test {
 protected:

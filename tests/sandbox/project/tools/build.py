@@ -32,12 +32,13 @@ SOURCES = ["main", "kernel", "audio", "video", "input", "savedata"]
 INTERMEDIATES = [".obj", ".o"]
 
 
-STATE = os.environ.get("QUORIN_SANDBOX_STATE")  # unset outside the sandbox: no switches
+# The sandbox's state folder; outside the sandbox there is none, and so no switch.
+STATE = Path(os.environ["QUORIN_SANDBOX_STATE"]) if "QUORIN_SANDBOX_STATE" in os.environ else None
 
 
 def switches():
     try:
-        return json.loads((Path(STATE) / "faults.json").read_text() or "{}") if STATE else {}
+        return json.loads((STATE / "faults.json").read_text() or "{}") if STATE else {}
     except FileNotFoundError:
         return {}
 
@@ -49,7 +50,7 @@ def show(line):
     """Prints a line that moves the setup's status line or bar, and holds there if asked to."""
     print(line)
     if any(line.startswith(start) for start in SWITCHES.get("hold", [])):
-        release = Path(STATE) / "release"
+        release = STATE / "release"
         for _ in range(600):  # a minute at most, so that a test that fails can't stop the build
             if release.exists():
                 release.unlink()
