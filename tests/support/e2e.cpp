@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <utility>
 
 namespace testing_support {
 namespace {
@@ -277,7 +278,18 @@ void Watch(HWND window, const Process& setup, const Launch& launch, Outcome& out
         EXPECT_TRUE(done[i]) << "the status line never read " << Utf8(launch.steps[i].status);
 }
 
+// When a process started, in FILETIME units; 0 when it can't be asked (it may have ended).
+ULONGLONG Started(DWORD pid) {
+    HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    FILETIME created{}, exited, kernel, user;
+    const bool known = handle && GetProcessTimes(handle, &created, &exited, &kernel, &user);
+    if (handle) CloseHandle(handle);
+    return known ? (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime : 0;
+}
+
 // The processes that `root` started, and they in turn, still running at the end of `limit` ms.
+// Process IDs are reused: a process older than its parent's ID is the child of an earlier
+// holder of that ID (Wine's services name the long-gone program that first started Wine).
 std::vector<std::wstring> LeftWindows(DWORD root, DWORD limit) {
     std::multimap<DWORD, PROCESSENTRY32W> children;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -290,15 +302,17 @@ std::vector<std::wstring> LeftWindows(DWORD root, DWORD limit) {
     std::vector<std::wstring> left;
     std::set<DWORD> seen;
     const ULONGLONG end = GetTickCount64() + limit;
-    for (std::vector<DWORD> parents{root}; !parents.empty();) {
-        const DWORD parent = parents.back();
+    for (std::vector<std::pair<DWORD, ULONGLONG>> parents{{root, Started(root)}}; !parents.empty();) {
+        const auto [parent, parentStarted] = parents.back();
         parents.pop_back();
         for (auto [child, last] = children.equal_range(parent); child != last; ++child) {
             const PROCESSENTRY32W& process = child->second;
             // Wine's desktop, started by whichever program first shows a window, stays.
             const bool desktop = _wcsicmp(process.szExeFile, L"explorer.exe") == 0;
-            if (!seen.insert(process.th32ProcessID).second || desktop) continue;
-            parents.push_back(process.th32ProcessID);
+            const ULONGLONG started = Started(process.th32ProcessID);
+            const bool older = started && parentStarted && started < parentStarted;
+            if (!seen.insert(process.th32ProcessID).second || desktop || older) continue;
+            parents.emplace_back(process.th32ProcessID, started);
             HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, process.th32ProcessID);
             const ULONGLONG now = GetTickCount64();
             if (handle && WaitForSingleObject(handle, now < end ? static_cast<DWORD>(end - now) : 0) == WAIT_TIMEOUT)
