@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     if (argc == 4) return Download(argv[1], static_cast<INTERNET_PORT>(std::atoi(argv[2])), argv[3]);
 
     testing_support::TestWindow window;  // Run logs to it
-    const setup::Handle job = testing_support::WorkerJob();
+    const testing_support::WorkerJob job;
     testing_support::HttpServer server([](const std::string&) {
         return testing_support::Reply{.body = std::string(1 << 20, 'q'), .repeat = kMegabytes};
     });

@@ -80,7 +80,7 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main() try {
-    const setup::Handle job = testing_support::WorkerJob();
+    const testing_support::WorkerJob job;
     const std::wstring command =
         setup::Quote(testing_support::HostPath("QUORIN_CHILD_EXE")) + L" --lines " + std::to_wstring(kLines);
     const fs::path log = fs::temp_directory_path() / "quorin-run-bench.log";

@@ -1,5 +1,7 @@
 #include "maintenance.h"
 
+#include "walk.h"
+
 #include <cwctype>
 
 namespace fs = std::filesystem;
@@ -12,17 +14,15 @@ bool IsFolder(const fs::path& path) {
     return fs::is_directory(path, ec);
 }
 
-// Walks `folder` once, depth first, calling `visit` with every regular file's directory entry.
-// Its queries (type, size) come from the listing itself where the platform supplies them.
-// Folders that can't be entered for lack of permission are skipped; any other error ends the
-// walk with what was visited so far.
+// Calls `visit` with every regular file's directory entry below `folder`, whose queries (type,
+// size) come from the listing itself where the platform supplies them.
 template <typename Visit>
 void ForEachFile(const fs::path& folder, Visit visit) {
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
-    for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
-        if (it->is_regular_file(ec)) visit(*it);
-    }
+    Walk(folder, [&visit](const fs::directory_entry& entry, int) {
+        std::error_code ec;
+        if (entry.is_regular_file(ec)) visit(entry);
+        return Next::kGoOn;
+    });
 }
 
 // A size that can't be read counts as nothing: the total is only shown to the user.

@@ -21,6 +21,10 @@ namespace {
 
 constexpr const wchar_t* kFolderName = L"Quorin-Recomp";
 
+// The longest install folder: the tools' deepest files lie about 130 characters below it, the
+// build tree goes deeper still, and most PCs allow no path past 260.
+constexpr std::size_t kLongestFolder = 100;
+
 // The nearest folder at or above `path` that exists, or "" when even the root is missing.
 fs::path NearestExisting(fs::path path) {
     while (!path.empty()) {
@@ -58,6 +62,13 @@ Choices ReadChoices() {
 bool Confirm(const Choices& choices) {
     if (choices.dir.empty()) {
         Ask(L"Choose a folder to install to.", MB_ICONINFORMATION);
+        return false;
+    }
+    std::error_code error;
+    if (fs::absolute(choices.dir, error).native().size() > kLongestFolder) {
+        Ask(L"The install folder's path is too long: it may have at most 100 characters, since the build tools' "
+            L"files and the build's go deep inside it. Choose a short folder, such as C:\\Quorin-Recomp.",
+            MB_ICONINFORMATION);
         return false;
     }
     if (HasNonAscii(choices.dir) &&
@@ -146,7 +157,7 @@ std::wstring PickFolder() {
 
 void Cancel() {
     s_cancel = true;
-    TerminateJobObject(s_job, 1);
+    TerminateJobObject(s_job.get(), 1);
 }
 
 void StartOrCancel() {

@@ -1,5 +1,6 @@
 #include "finish.h"
 
+#include "files.h"
 #include "globals.h"
 #include "handle.h"
 #include "maintenance.h"
@@ -35,11 +36,7 @@ void AddDesktopShortcut(const fs::path& launcher) {
 // Removes every path of the item, going on past failures; true when all of it went.
 bool Delete(const kel::maintenance::Part& item) {
     bool all = true;
-    for (const fs::path& path : item.paths) {
-        std::error_code error;
-        fs::remove_all(path, error);
-        if (error) all = false;
-    }
+    for (const fs::path& path : item.paths) all = RemoveTree(path) && all;
     return all;
 }
 
@@ -64,7 +61,7 @@ std::uintmax_t FreeSpace(const fs::path& repo) {
 bool DeleteDiscImage(const std::wstring& source, const fs::path& repo) {
     std::error_code error;
     if (!fs::is_regular_file(source, error) || !Exists(ExtractedMarker(repo))) return false;
-    if (!fs::remove(source, error)) {
+    if (!RemoveTree(source)) {
         Log(L"Couldn't delete the disc image " + source);
         return false;
     }

@@ -5,6 +5,8 @@
 // window procedure, which deletes it.
 #pragma once
 
+#include "win/handle.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -23,7 +25,7 @@ constexpr UINT kFinishedMessage = WM_APP + 4; // wParam: 1 on success; lParam: n
 extern HWND s_window;             // the main window; written once before any worker exists
 extern HFONT s_font;              // every control's font
 extern HFONT s_titleFont;         // the title's
-extern HANDLE s_job;              // every child process runs in it; kills them when closed
+extern Handle s_job;              // every child process runs in it; kills them when closed
 extern bool s_updateMode;         // started with "--update <folder>"
 extern bool s_showLog;            // the details box is shown
 extern std::atomic<bool> s_busy;  // a run is going (window thread only)

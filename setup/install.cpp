@@ -19,16 +19,19 @@ namespace setup {
 namespace {
 
 // The install folder with setup.log open in it. Nothing reaches the file when the folder can't
-// be made; a log that can't be opened only keeps the lines out of the file.
+// be made; a log that can't be opened keeps the lines out of the file, and the details say so.
 void Begin(const std::wstring& dir) {
     std::error_code error;
     fs::create_directories(dir, error);
     if (!fs::is_directory(dir, error)) Fail(L"Couldn't create " + dir);
+    bool open = false;
     {
         std::lock_guard<std::mutex> lock(s_logLock);
         s_logFile.open(fs::path(dir) / "setup.log", std::ios::out | std::ios::app);  // clears the state on success
+        open = s_logFile.is_open();
     }
     Log(L"Quorin Recompiled Setup, installing to " + dir);
+    if (!open) Log(L"setup.log couldn't be opened (another program may be using it): this run isn't saved to it.");
 }
 
 // The phases, strictly one after the other.

@@ -2,6 +2,8 @@
 
 #include "globals.h"
 
+#include <algorithm>
+
 namespace setup {
 
 void Log(const std::wstring& line) {
@@ -26,13 +28,28 @@ void CheckCancel() {
     if (s_cancel) Fail(L"Cancelled.");
 }
 
-void PostText(UINT message, WPARAM wParam, const std::wstring& text) {
-    auto* owned = new std::wstring(text);
-    if (!PostMessageW(s_window, message, wParam, reinterpret_cast<LPARAM>(owned))) delete owned;
+BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM) = PostMessageW;
+
+namespace {
+
+// Windows refuses a post once a thread's queue holds 10,000 messages: the worker waits for room
+// (and the child's pipe holds the child back meanwhile) rather than lose a line or the end of the
+// run. Only a window that is gone makes a post fail for good.
+bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
+    for (DWORD pause = 1; !s_post(s_window, message, wParam, lParam); pause = std::min<DWORD>(pause * 2, 50)) {
+        if (!IsWindow(s_window)) return false;
+        Sleep(pause);
+    }
+    return true;
 }
 
-void PostProgress(int percent) {
-    PostMessageW(s_window, kProgressMessage, static_cast<WPARAM>(static_cast<INT_PTR>(percent)), 0);
+}  // namespace
+
+void PostText(UINT message, WPARAM wParam, const std::wstring& text) {
+    auto* owned = new std::wstring(text);
+    if (!Post(message, wParam, reinterpret_cast<LPARAM>(owned))) delete owned;
 }
+
+void PostProgress(int percent) { Post(kProgressMessage, static_cast<WPARAM>(static_cast<INT_PTR>(percent)), 0); }
 
 }  // namespace setup

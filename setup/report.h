@@ -26,11 +26,14 @@ void Status(const std::wstring& text);
 // Fails with "Cancelled." when the user cancelled.
 void CheckCancel();
 
-// Posts a message with a string that the window will own and delete. Should the post fail (a
-// full queue), the string is freed here instead of leaking.
+// Posts a message with a string that the window will own and delete. A full queue is waited out;
+// should the window be gone, the string is freed here instead of leaking.
 void PostText(UINT message, WPARAM wParam, const std::wstring& text);
 
 // Moves the progress bar: 0 to 100, or -1 for the marquee.
 void PostProgress(int percent);
+
+// How PostText and PostProgress post: PostMessageW, or a stand-in that a test puts in its place.
+extern BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM);
 
 }  // namespace setup

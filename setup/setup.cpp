@@ -23,7 +23,7 @@ namespace setup {
 HWND s_window = nullptr;
 HFONT s_font = nullptr;
 HFONT s_titleFont = nullptr;
-HANDLE s_job = nullptr;
+Handle s_job;
 bool s_updateMode = false;
 bool s_showLog = false;
 std::atomic<bool> s_busy{false};
@@ -39,6 +39,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const wchar_t* kClassName = L"QuorinSetup";
+
+bool s_closing = false;  // the close handler is waiting for the worker (window thread only)
 
 std::vector<std::wstring> Arguments() {
     int count = 0;
@@ -125,8 +127,9 @@ std::vector<std::wstring> WaitingLines(LPARAM first) {
 
 // Waits for the worker to end. The worker only posts to the window, but a question box it shows
 // (owned by the window) re-enables the window when it closes, which is a message sent to this
-// thread: those are still handled meanwhile, so the two threads can't wait for each other.
-// Nothing posted is touched.
+// thread: those are still handled meanwhile, so the two threads can't wait for each other. What
+// the worker posts meanwhile is thrown away, so that a post it retries into a full queue goes
+// through.
 void JoinWorker() {
     if (!s_worker.joinable()) return;
 #ifdef _MSC_VER
@@ -134,19 +137,26 @@ void JoinWorker() {
 #else
     const HANDLE thread = pthread_gethandle(s_worker.native_handle());  // the posix thread model's handle
 #endif
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE | QS_POSTMESSAGE) == WAIT_OBJECT_0 + 1) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        while (PeekMessageW(&message, s_window, kLogLineMessage, kFinishedMessage, PM_REMOVE))
+            if (message.message != kProgressMessage) Take(message.lParam);
     }
     s_worker.join();
 }
 
-// Closing stops a run first (after asking), and waits for the worker.
+// Closing stops a run first (after asking), and waits for the worker. A close that comes while
+// an earlier one asks or waits (sent by another program, say) is the same close.
 void OnClose(HWND window) {
-    if (s_busy && Ask(L"Setup is still running. Stop it?", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    Cancel();
-    JoinWorker();
-    DestroyWindow(window);
+    if (s_closing) return;
+    s_closing = true;
+    if (!s_busy || Ask(L"Setup is still running. Stop it?", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        Cancel();
+        JoinWorker();
+        DestroyWindow(window);
+    }
+    s_closing = false;
 }
 
 // True when the command was one of ours.
@@ -246,11 +256,18 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 }  // namespace
 
-void StartUp(const std::vector<std::wstring>& args, int show) {
+bool StartUp(const std::vector<std::wstring>& args, int show) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    s_job = NewJob();  // children join it as they start; closing it kills whatever is left
+    if (!s_job) {
+        MessageBoxW(nullptr,
+                    L"Setup can't start: Windows didn't let it make the job object that stops the build tools "
+                    L"with it. Restart the computer and try again.",
+                    kCaption, MB_ICONERROR);
+        return false;
+    }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    s_job = NewJob();  // children join it as they start; closing it kills whatever is left
     CreateFonts();
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterWindowClass(instance);
@@ -268,6 +285,7 @@ void StartUp(const std::vector<std::wstring>& args, int show) {
     ShowExistingInstall();
     ShowWindow(s_window, show);
     if (s_updateMode) PostMessageW(s_window, WM_COMMAND, kInstallButton, 0);
+    return true;
 }
 
 void MessageLoop() {
@@ -280,7 +298,7 @@ void MessageLoop() {
 }
 
 void ShutDown() {
-    CloseHandle(s_job);
+    s_job.Close();
     CoUninitialize();
 }
 
@@ -290,7 +308,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     // Before anything else: DLLs load from the system folder only, never from beside the exe
     // (a Downloads folder full of other files) or the current folder.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    setup::StartUp(setup::Arguments(), show);
+    if (!setup::StartUp(setup::Arguments(), show)) return 1;
     setup::MessageLoop();
     setup::ShutDown();
     return 0;

@@ -10,8 +10,9 @@ namespace setup {
 // Everything before the message loop: COM, the common controls, the job object, the fonts, the
 // window with its controls, the proposed install folder and the look of an existing install.
 // Shows the window and, when `args` (argument 0 is the program) hold "--update <folder>",
-// presses Install. Sets s_window.
-void StartUp(const std::vector<std::wstring>& args, int show);
+// presses Install. Sets s_window. False, after telling the user, when there can be no job object:
+// the program must not run children it couldn't stop.
+bool StartUp(const std::vector<std::wstring>& args, int show);
 
 // Runs until the window is gone: the keyboard moves between the controls as in a dialog.
 void MessageLoop();

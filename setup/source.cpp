@@ -1,5 +1,6 @@
 #include "source.h"
 
+#include "files.h"
 #include "install.h"
 #include "processes.h"
 #include "refname.h"
@@ -20,15 +21,6 @@ bool RoomForClone(const fs::path& repo) {
     return fs::is_empty(repo, error);  // false on an error
 }
 
-// What a clone cut short leaves behind. Git makes its object files read-only, and Windows
-// deletes those only once that is lifted.
-void RemoveClone(const fs::path& repo) {
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(repo, error), end; it != end; it.increment(error))
-        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
-    fs::remove_all(repo, error);
-}
-
 void Clone(const fs::path& dir, const fs::path& repo) {
     Status(L"Downloading the source code");
     if (!RoomForClone(repo))
@@ -39,11 +31,11 @@ void Clone(const fs::path& dir, const fs::path& repo) {
     try {
         code = Run(L"git clone " + Widen(kRepoUrl) + L" " + Quote(repo), dir);
     } catch (const Failed&) {
-        RemoveClone(repo);
+        RemoveTree(repo);
         throw;
     }
     if (code != 0) {
-        RemoveClone(repo);
+        RemoveTree(repo);
         Fail(L"Couldn't download the source code from GitHub.");
     }
 }

@@ -1,5 +1,6 @@
 #include "tools.h"
 
+#include "files.h"
 #include "find.h"
 #include "http.h"
 #include "install.h"
@@ -34,41 +35,36 @@ const Tool kTools[] = {
     {L"Python", L"python.exe", PythonPackage},
 };
 
-std::wstring ReadPath() {
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size()));
-    path.resize(length < path.size() ? length : 0);
-    return path;
-}
-
 fs::path SystemFolder() {
     wchar_t folder[MAX_PATH] = L"";
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
     return std::wstring(folder, length < MAX_PATH ? length : 0);
 }
 
-// The archive is deleted only once it has been unpacked whole. While it lies beside the tool's
-// folder, that folder may hold a program without the rest of its files (an unpack that was
-// cancelled or failed half way), so the tool is fetched again.
-bool Unpacked(const fs::path& archive) { return !Exists(archive); }
-
-// Downloads and unpacks a tool into its own, emptied folder; the program's path.
-fs::path Fetch(const Tool& tool, const fs::path& folder, const fs::path& archive) {
+// Downloads and unpacks a tool into `tools`; the program's path. It is unpacked beside its
+// folder and renamed into place whole, so that a tool folder is always a finished unpack: one cut
+// short (a cancel, a failure, a PC switched off) is never taken for the tool, and an archive that
+// a virus scanner kept from being deleted doesn't send the next run to fetch it again.
+fs::path Fetch(const Tool& tool, const fs::path& tools) {
     const std::wstring name = tool.name;
+    const fs::path folder = tools / name, archive = tools / (name + L".zip"), unpacking = tools / (name + L".unpacking");
     const std::wstring url = tool.provider();
     Log(name + L": downloading " + url);
-    std::error_code ignored;  // a folder that can't be cleared or made fails the unpack below
-    fs::remove_all(folder, ignored);
-    fs::create_directories(folder, ignored);
+    RemoveTree(unpacking);  // what an unpack cut short left; if it stays, the unpack fails below
+    std::error_code ignored;
+    fs::create_directories(unpacking, ignored);
     if (!Get(url, nullptr, &archive, tool.name)) {
         CheckCancel();
         Fail(L"Couldn't download " + name + L".");
     }
     Status(L"Unpacking " + name);
     PostProgress(-1);
-    const std::wstring tar = Quote(SystemFolder() / L"tar.exe") + L" -xf " + Quote(archive) + L" -C " + Quote(folder);
+    const std::wstring tar = Quote(SystemFolder() / L"tar.exe") + L" -xf " + Quote(archive) + L" -C " + Quote(unpacking);
     if (Run(tar, {}) != 0) Fail(L"Couldn't unpack " + name + L" (Windows 10 1803 or later is needed).");
-    fs::remove(archive, ignored);
+    if (!RemoveTree(folder) || !MoveFolder(unpacking, folder))
+        Fail(L"Couldn't unpack " + name + L": its folder " + folder.wstring() +
+             L" couldn't be replaced. Close the programs that use it and try again.");
+    RemoveTree(archive);  // one that stays does no harm
     const fs::path program = FindUnder(folder, tool.program);
     if (program.empty()) Fail(name + L" didn't contain " + tool.program + L".");
     return program;
@@ -82,9 +78,8 @@ void Prepare(const Tool& tool, const fs::path& tools) {
         Log(name + L": using " + onPath.wstring());
         return;
     }
-    const fs::path folder = tools / name, archive = tools / (name + L".zip");
-    fs::path program = Unpacked(archive) ? FindUnder(folder, tool.program) : fs::path();
-    if (program.empty()) program = Fetch(tool, folder, archive);
+    fs::path program = FindUnder(tools / name, tool.program);
+    if (program.empty()) program = Fetch(tool, tools);
     Log(name + L": " + program.wstring());
     SetEnvironmentVariableW(L"PATH", (program.parent_path().wstring() + L";" + ReadPath()).c_str());
 }

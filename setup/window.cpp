@@ -160,7 +160,9 @@ void AppendDetails(const std::vector<std::wstring>& lines) {
             SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
             length = GetWindowTextLengthW(box);
         }
+        const std::size_t start = added.size();
         added += line.size() > kDetailsLine ? line.substr(0, kDetailsLine) + L"..." : line;
+        std::replace(added.begin() + start, added.end(), L'\0', L' ');  // a NUL would end the append there
         added += L"\r\n";
     }
     if (!added.empty()) append();

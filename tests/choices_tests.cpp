@@ -53,6 +53,22 @@ TEST_F(Choosing, AnEmptyInstallFolderIsRefused) {
     EXPECT_EQ(Text(kInstallButton), L"Install");
 }
 
+TEST_F(Choosing, AnInstallFolderOfMoreThan100CharactersIsRefused) {
+    const std::wstring root = disk_.root().wstring() + L"\\";
+    SetText(kInstallFolder, root + std::wstring(101 - root.size(), L'q'));
+    const auto boxes = PressInstall({IDOK});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"The install folder's path is too long: it may have at most 100 characters, since the "
+                             L"build tools' files and the build's go deep inside it. Choose a short folder, such as "
+                             L"C:\\Quorin-Recomp.");
+    EXPECT_FALSE(s_busy);
+
+    SetText(kInstallFolder, root + std::wstring(100 - root.size(), L'q'));
+    Click(kInstallButton);
+    EXPECT_TRUE(s_busy) << "100 characters are enough";
+    EXPECT_EQ(Finish({IDOK}).at(0).text, kNoGameCopy);
+}
+
 TEST_F(Choosing, ANonEnglishInstallFolderIsAskedAboutOnce) {
     SetText(kInstallFolder, disk_.root().wstring() + L"\\Caf\u00e9");
     Click(kExtractedFolder);
@@ -179,7 +195,7 @@ TEST_F(Choosing, CancelEndsEveryChildAtOnceAndSaysSo) {
     PROCESS_INFORMATION child{};
     ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
                                &startup, &child));
-    ASSERT_TRUE(AssignProcessToJobObject(s_job, child.hProcess));
+    ASSERT_TRUE(AssignProcessToJobObject(s_job.get(), child.hProcess));
 
     SetBusy(true);
     Click(kInstallButton);

@@ -6,6 +6,7 @@
 #include "globals.h"
 #include "handle.h"
 #include "support/messages.h"
+#include "support/sandbox.h"
 #include "support/scratch.h"
 #include "support/shortcut.h"
 #include "support/test_window.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -114,15 +116,50 @@ TEST_F(Finishing, FreeingSpaceDeletesTheLeftoversThenTheToolsAndSaysHowMuch) {
     EXPECT_FALSE(fs::exists(install_ / "tools"));
 }
 
-TEST_F(Finishing, AToolHeldOpenIsLeftOutOfWhatWasFreed) {
+TEST_F(Finishing, AToolHeldOpenIsWaitedForAMomentThenLeftOutOfWhatWasFreed) {
     Built();
     choices_.cleanup = true;
-    const setup::FileHandle held = Hold(Clang());
-    ASSERT_TRUE(held);
-    EXPECT_EQ(Finish(), kDone + L"." + Freed(L"3 MB")) << "the leftovers only";
+    {
+        const setup::FileHandle held = Hold(Clang());
+        ASSERT_TRUE(held);
+        EXPECT_EQ(Finish(), kDone + L"." + Freed(L"3 MB")) << "the leftovers only";
+    }
     EXPECT_EQ(window_.LogLines(), (Lines{L"== Freeing up space", kLeftovers + L"3 MB", kTools + L"1.5 GB", kPartly}));
     EXPECT_TRUE(fs::exists(Clang())) << "a file held open without delete sharing can't be deleted";
     ExpectOnlyLeftoversGone();
+
+    // Held for a moment, as a virus scanner holds a file it looks at.
+    Built();
+    setup::FileHandle held = Hold(Clang());
+    std::thread scanner([&held] {
+        Sleep(1000);
+        held.Close();
+    });
+    EXPECT_EQ(Finish(), kDone + L"." + Freed(L"1.5 GB"));
+    scanner.join();
+    EXPECT_FALSE(fs::exists(install_ / "tools"));
+}
+
+// A player's Python linked in as the tools' own, and a folder of theirs that the build links to:
+// what a link leads to is never measured nor deleted. (Windows removes the links themselves;
+// Wine can't do that safely, so there they stay, with the folders that hold them.)
+TEST_F(Finishing, LinkedFoldersAreNeitherEnteredNorEmptied) {
+    Built();
+    choices_.cleanup = true;
+    const fs::path python = scratch_.File(L"mine/Python312/python.exe").parent_path();
+    fs::resize_file(python / "python.exe", std::uintmax_t{1} << 30);
+    const fs::path assets = scratch_.File(L"mine/assets/textures.obj", kMiB).parent_path();
+    LinkFolder(install_ / "tools" / "Python", python);
+    LinkFolder(run_.repo / "build" / "assets", assets);
+    LinkFolder(run_.repo / "generated" / "ppc" / "assets", assets);
+
+    EXPECT_EQ(Finish(), kDone + L"." + Freed(L"0 MB"));
+    EXPECT_EQ(window_.LogLines(),
+              (Lines{L"== Freeing up space", kLeftovers + L"3 MB", kPartly, kTools + L"1.5 GB", kPartly}));
+    EXPECT_EQ(fs::file_size(python / "python.exe"), std::uintmax_t{1} << 30);
+    EXPECT_TRUE(fs::exists(assets / "textures.obj"));
+    EXPECT_FALSE(fs::exists(run_.repo / "build" / "obj" / "main.obj"));
+    EXPECT_FALSE(fs::exists(Clang())) << "the rest went";
 }
 
 TEST_F(Finishing, NothingLeftToFreeStillSaysSo) {

@@ -138,7 +138,10 @@ TEST_F(Running, ALogThatCantBeWrittenDoesNotStopTheRun) {
     HANDLE locked = CreateFileW(log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), CantStart(dir));
-    EXPECT_EQ(Text(kDetails), Widen(expected + expected)) << "the details box still fills";
+    const std::string unsaved = "setup.log couldn't be opened (another program may be using it): this run isn't "
+                                "saved to it.\r\n";
+    EXPECT_EQ(Text(kDetails), Widen(expected + Header(dir) + unsaved + AfterGameCopy(dir)))
+        << "the details box still fills, and says why setup.log doesn't";
     CloseHandle(locked);
     EXPECT_EQ(FileText(log), before);
 }

@@ -51,7 +51,7 @@ protected:
     // Processes of the run still alive in its job.
     DWORD LeftInJob() const {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION job{};
-        QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &job, sizeof job, nullptr);
+        QueryInformationJobObject(setup::s_job.get(), JobObjectBasicAccountingInformation, &job, sizeof job, nullptr);
         return job.ActiveProcesses;
     }
 };

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -26,7 +27,6 @@ namespace {
 class Process : public ::testing::Test {
 protected:
     void SetUp() override {
-        job_ = testing_support::WorkerJob();
         setup::s_cancel = false;
     }
     void TearDown() override { setup::s_cancel = false; }
@@ -42,7 +42,7 @@ protected:
         return lines;
     }
 
-    setup::Handle job_;
+    testing_support::WorkerJob job_;
     TestWindow window_;
 };
 
@@ -127,7 +127,7 @@ TEST_F(Process, CancelEndsTheChildAndItsDescendants) {
         grandchild = std::stoul(line.substr(11));
         watch.Attach(OpenProcess(SYNCHRONIZE, FALSE, grandchild));
         setup::s_cancel = true;
-        TerminateJobObject(setup::s_job, 1);
+        TerminateJobObject(setup::s_job.get(), 1);
     };
     EXPECT_EQ(FailureOf([&] { setup::Run(Child(L"--spawn --sleep 60000"), {}, cancel); }), L"Cancelled.");
 
@@ -136,6 +136,38 @@ TEST_F(Process, CancelEndsTheChildAndItsDescendants) {
     ASSERT_EQ(WaitForSingleObject(watch.get(), 10000), WAIT_OBJECT_0) << "the grandchild is still running";
     EXPECT_FALSE(Running(child));
     EXPECT_FALSE(Running(grandchild));
+}
+
+TEST_F(Process, EndsWithItsProgramThoughSomethingItStartedHoldsTheOutput) {
+    // The grandchild sleeps a minute with the pipe's write end.
+    const ULONGLONG start = GetTickCount64();
+    const Lines lines = Output(Child(LR"(--spawn "last\n" --exit 5)"), 5);
+    EXPECT_LT(GetTickCount64() - start, 20000u);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].starts_with("child ") && lines[1].starts_with("grandchild ")) << lines[0];
+    EXPECT_EQ(lines[2], "last");
+}
+
+TEST_F(Process, OnlyThePipeReachesTheChildAndOnlyInTheJob) {
+    testing_support::Scratch scratch;
+    const fs::path file = scratch.root() / "setup.log";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    {
+        const setup::FileHandle log(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(log);
+        Output(Child(L"--leak " + std::to_wstring(reinterpret_cast<ULONG_PTR>(log.get()))));
+    }
+    EXPECT_EQ(fs::file_size(file), 0u) << "an inheritable handle of ours reached the child";
+
+    // A child that can't be put into the job never runs.
+    setup::Handle notAJob(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::swap(notAJob, setup::s_job);
+    Lines lines;
+    const std::wstring command = Child(LR"("ran\n")");
+    EXPECT_EQ(FailureOf([&] { setup::Run(command, {}, [&](const std::string& line) { lines.push_back(line); }); }),
+              L"Couldn't start: " + command);
+    std::swap(notAJob, setup::s_job);
+    EXPECT_TRUE(lines.empty());
 }
 
 TEST_F(Process, ACancelDuringARunThatEndsNormallyStillFails) {
@@ -199,8 +231,15 @@ TEST_F(Process, GitOutputKeepsTheFirstNonEmptyLineAndTheResult) {
     path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
     SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + path).c_str());
 
+    // One lying in the current folder (or beside the program), which Windows would look at first,
+    // isn't even a program.
+    const fs::path planted = scratch.Folder("Downloads");
+    std::ofstream(planted / "git.exe") << "planted";
+    const fs::path current = fs::current_path();
+    fs::current_path(planted);
     std::string output = "stale";
     EXPECT_TRUE(setup::GitOutput(repository, LR"("\n\n" "main\nsecond\n")", output));
+    fs::current_path(current);
     EXPECT_EQ(output, "main");
     EXPECT_EQ(window_.LogLines().front(), L"$ git -C " + setup::Quote(repository) + LR"( "\n\n" "main\nsecond\n")");
 

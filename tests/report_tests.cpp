@@ -98,6 +98,26 @@ TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     PumpWaiting();
     EXPECT_EQ(s_live, before) << "the window deleted it";
 
+    // A full queue (real Windows holds 10,000 posts at most) is waited out, in order.
+    static int s_refusals = 0;
+    s_post = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> BOOL {
+        if (s_refusals > 0) {
+            --s_refusals;
+            SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+            return FALSE;
+        }
+        s_refusals = 3;
+        return PostMessageW(window, message, wParam, lParam);
+    };
+    s_refusals = 3;
+    for (const wchar_t* text : {L"one", L"two", L"three"}) PostText(kLogLineMessage, 0, text);
+    PostText(kStatusMessage, 0, L"the last");
+    s_post = PostMessageW;
+    PumpWaiting();
+    EXPECT_EQ(Text(kDetails), L"short\r\none\r\ntwo\r\nthree\r\n");
+    EXPECT_EQ(Text(kStatusLine), L"the last");
+    EXPECT_EQ(s_live, before);
+
     HWND window = s_window;
     s_window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     DestroyWindow(s_window);  // a window that is gone: every post fails

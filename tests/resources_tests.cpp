@@ -89,6 +89,7 @@ TEST_F(Resources, ManifestNamesTheProgramAndTheVersion6CommonControls) {
              R"(name="Microsoft.Windows.Common-Controls" version="6.0.0.0")",
              R"(processorArchitecture="*" publicKeyToken="6595b64144ccf1df" language="*"/>)",
              R"(<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>)",
+             R"(<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>)",
          }) {
         EXPECT_NE(manifest.find(expected), std::string::npos) << expected;
     }

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 using setup::FormatSize;
 using setup::Quote;
 
@@ -19,12 +24,21 @@ TEST(FormatSize, SwitchesFromWholeMegabytesToTenthsOfGigabytesAtOneGigabyte) {
     EXPECT_EQ(FormatSize(UINTMAX_MAX), L"17179869184.0 GB") << "the largest size still fits";
 }
 
-TEST(Quote, PutsThePathBetweenQuotesUnchanged) {
+TEST(Quote, GivesTheChildThePathExactly) {
     EXPECT_EQ(Quote(L"C:\\Quorin Recomp\\game.iso"), L"\"C:\\Quorin Recomp\\game.iso\"");
-    EXPECT_EQ(Quote(L"D:\\"), L"\"D:\\\"") << "a drive root keeps its backslash";
+    EXPECT_EQ(Quote(L"D:\\"), L"\"D:\\\\\"") << "a backslash before the closing quote is doubled";
     EXPECT_EQ(Quote(L""), L"\"\"");
 #ifdef _WIN32  // on the host, wide paths depend on the process locale, which the program never meets
-    EXPECT_EQ(Quote(L"C:\\Spi\u00e9le\\\u30b2\u30fc\u30e0"), L"\"C:\\Spi\u00e9le\\\u30b2\u30fc\u30e0\"");
+    for (const wchar_t* path : {L"D:\\", L"D:\\Games\\Quorin\\", L"\\\\server\\share\\\\", L"C:\\a b\\c d",
+                                L"C:\\Spi\u00e9le\\\u30b2\u30fc\u30e0\\"}) {
+        const std::wstring line = L"build.py --iso " + Quote(path) + L" --next";
+        int count = 0;
+        wchar_t** args = CommandLineToArgvW(line.c_str(), &count);
+        ASSERT_EQ(count, 4) << line;
+        EXPECT_EQ(std::wstring(args[2]), path) << line;
+        EXPECT_EQ(std::wstring(args[3]), L"--next") << line;
+        LocalFree(args);
+    }
 #endif
 }
 

@@ -109,9 +109,12 @@ TEST_F(Window, StatusTextsAndLogLinesArriveInOrder) {
     PostText(kStatusMessage, 0, L"Downloading Git: 12 MB of 48 MB");
     PostText(kLogLineMessage, 0, L"");
     PostText(kLogLineMessage, 0, L"d\u00e9j\u00e0 \U0001F600");
+    PostText(kLogLineMessage, 0, std::wstring(L"a\0b", 3));
+    PostText(kLogLineMessage, 0, L"last");
     PumpWaiting();
     EXPECT_EQ(Text(kStatusLine), L"Downloading Git: 12 MB of 48 MB");
-    EXPECT_EQ(Text(kDetails), L"first\r\n\r\nd\u00e9j\u00e0 \U0001F600\r\n");
+    EXPECT_EQ(Text(kDetails), L"first\r\n\r\nd\u00e9j\u00e0 \U0001F600\r\na b\r\nlast\r\n")
+        << "a NUL shows as a space and cuts nothing short";
     EXPECT_FALSE(Visible(kDetails)) << "lines arrive while the box is hidden";
 }
 
@@ -202,9 +205,15 @@ TEST_F(Window, ClosingDuringARunAsksAndNoKeepsItGoing) {
     EXPECT_TRUE(IsWindow(s_window));
     EXPECT_FALSE(s_cancel);
 
-    BoxAnswerer yes({IDYES});
+    // Another close arrives while the first waits for the worker: it is the same close.
+    s_worker = std::thread([] {
+        Sleep(200);
+        SendNotifyMessageW(s_window, WM_CLOSE, 0, 0);
+        Sleep(200);
+    });
+    BoxAnswerer yes({IDYES, IDYES});
     SendMessageW(s_window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(yes.Seen().size(), 1u);
+    EXPECT_EQ(yes.Stop().size(), 1u);
     EXPECT_TRUE(s_cancel);
     EXPECT_FALSE(IsWindow(s_window));
 }

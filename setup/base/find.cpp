@@ -1,5 +1,7 @@
 #include "find.h"
 
+#include "walk.h"
+
 namespace fs = std::filesystem;
 
 namespace setup {
@@ -19,18 +21,18 @@ fs::path FindOnPath(const std::wstring& path, const wchar_t* program) {
 }
 
 fs::path FindUnder(const fs::path& folder, const wchar_t* program) {
+    using kel::maintenance::Next;
     constexpr int kDeepest = 3;  // the folder's own entries are depth 0
     const fs::path name = program;
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, ec);
-    for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
-        if (it->is_directory(ec)) {
-            if (it.depth() == kDeepest) it.disable_recursion_pending();
-        } else if (it->path().filename() == name) {
-            return it->path();
-        }
-    }
-    return {};
+    fs::path found;
+    kel::maintenance::Walk(folder, [&](const fs::directory_entry& entry, int depth) {
+        std::error_code ec;
+        if (entry.is_directory(ec)) return depth == kDeepest ? Next::kSkipFolder : Next::kGoOn;
+        if (entry.path().filename() != name) return Next::kGoOn;
+        found = entry.path();
+        return Next::kStop;
+    });
+    return found;
 }
 
 }  // namespace setup

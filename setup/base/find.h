@@ -14,7 +14,7 @@ std::filesystem::path FindOnPath(const std::wstring& path, const wchar_t* progra
 
 // The first file named exactly `program` (letter case included) in `folder` or up to three
 // folder levels below it, depth first in the order the file system lists entries. Linked
-// folders are not followed. Returns an empty path when there is none.
+// folders below it are not entered. Returns an empty path when there is none.
 std::filesystem::path FindUnder(const std::filesystem::path& folder, const wchar_t* program);
 
 }  // namespace setup

@@ -5,7 +5,10 @@
 namespace setup {
 
 std::wstring Quote(const std::filesystem::path& path) {
-    return L"\"" + path.wstring() + L"\"";
+    std::wstring text = path.wstring();
+    // Backslashes escape a quote that follows them: those before the closing quote are doubled.
+    text.append(text.size() - (text.find_last_not_of(L'\\') + 1), L'\\');
+    return L"\"" + text + L"\"";
 }
 
 std::wstring FormatSize(std::uintmax_t bytes) {

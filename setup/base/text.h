@@ -7,8 +7,9 @@
 
 namespace setup {
 
-// The path between double quotes, as command lines take it. Nothing inside is escaped: Windows
-// paths can't hold a double quote, and a drive root keeps its backslash before the closing quote.
+// The path between double quotes, so that a child parsing its command line (CommandLineToArgvW,
+// the C runtime) gets the path exactly: backslashes at its end (a drive root, "D:\Games\") are
+// doubled, since a backslash would escape the closing quote. Windows paths can't hold a quote.
 std::wstring Quote(const std::filesystem::path& path);
 
 // "1.5 GB" from 2^30 bytes up, "512 MB" below (GB = 2^30 bytes, MB = 2^20 bytes).

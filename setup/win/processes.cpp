@@ -1,50 +1,183 @@
 #include "processes.h"
 
+#include "find.h"
 #include "globals.h"
-#include "handle.h"
 #include "report.h"
 #include "text.h"
 
 #include <windows.h>
 
-namespace setup {
+#include <atomic>
+#include <vector>
 
-HANDLE NewJob() {
-    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+namespace fs = std::filesystem;
+
+namespace setup {
+namespace {
+
+// How long the output is still read once the program has ended.
+constexpr ULONGLONG kAfterExit = 2000;
+
+// The program that a command line starts. CreateProcessW would look for a bare name in this
+// program's own folder and the current folder before the PATH: a git.exe lying beside Setup in a
+// Downloads folder would run instead of Git.
+fs::path ProgramOf(const std::wstring& commandLine) {
+    const bool quoted = commandLine.starts_with(L'"');
+    const std::wstring first = quoted ? commandLine.substr(1, commandLine.find(L'"', 1) - 1)
+                                      : commandLine.substr(0, commandLine.find(L' '));
+    if (first.find_first_of(L"\\/:") != std::wstring::npos) return first;
+    const fs::path name = fs::path(first).has_extension() ? first : first + L".exe";
+    return FindOnPath(ReadPath(), name.c_str());
+}
+
+// A pipe for the child's output: the read end ours, overlapped, so that a read can be waited for
+// together with the program's end; the write end inheritable, for the child alone.
+bool MakePipe(FileHandle& read, FileHandle& write) {
+    static std::atomic<unsigned> s_count{0};
+    const std::wstring name = L"\\\\.\\pipe\\QuorinSetup-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(++s_count);
+    read.Attach(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                 PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 0, 0, nullptr));
+    if (!read) return false;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    write.Attach(CreateFileW(name.c_str(), GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr));
+    return static_cast<bool>(write);
+}
+
+// Handles the child inherits: the pipe's write end and, when it is one to inherit, our standard
+// input. Nothing else of ours, such as setup.log, reaches the child or what it leaves running.
+class InheritOnly {
+public:
+    InheritOnly(HANDLE output, HANDLE input) {
+        handles_[count_++] = output;
+        DWORD flags = 0;
+        if (input && input != INVALID_HANDLE_VALUE && GetHandleInformation(input, &flags) && (flags & HANDLE_FLAG_INHERIT))
+            handles_[count_++] = input;
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (!InitializeProcThreadAttributeList(list_, 1, 0, &size)) {
+            list_ = nullptr;
+        } else if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_,
+                                              count_ * sizeof(HANDLE), nullptr, nullptr)) {
+            DeleteProcThreadAttributeList(list_);
+            list_ = nullptr;
+        }
+    }
+    ~InheritOnly() {
+        if (list_) DeleteProcThreadAttributeList(list_);
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+
+    LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }  // null when it couldn't be made
+    HANDLE input() const { return count_ > 1 ? handles_[1] : nullptr; }
+
+private:
+    HANDLE handles_[2] = {};
+    DWORD count_ = 0;
+    std::vector<char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+// One overlapped read of the output at a time. A read still pending when this goes (a line
+// callback threw, or the program ended with something else holding the pipe) is cancelled and
+// waited for, since the system writes into `buffer` and `overlapped` until it is done.
+struct Reading {
+    HANDLE pipe;
+    Handle event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    OVERLAPPED overlapped{};
+    char buffer[4096];
+    bool pending = false;
+    ULONGLONG ended = 0;  // when the program was seen to end
+
+    ~Reading() {
+        DWORD ignored = 0;
+        if (pending && CancelIoEx(pipe, &overlapped)) GetOverlappedResult(pipe, &overlapped, &ignored, TRUE);
+    }
+};
+
+// The next piece of output, in reading.buffer: its size, or 0 at the end. The end is when every
+// writer has gone, or kAfterExit after `process` ended: something it left running may hold the
+// pipe for ever.
+DWORD ReadSome(Reading& reading, HANDLE process) {
+    reading.overlapped = {};
+    reading.overlapped.hEvent = reading.event.get();
+    if (!ReadFile(reading.pipe, reading.buffer, sizeof reading.buffer, nullptr, &reading.overlapped) &&
+        GetLastError() != ERROR_IO_PENDING)
+        return 0;  // the pipe is broken: every writer has gone
+    reading.pending = true;
+    if (!reading.ended) {
+        const HANDLE either[] = {process, reading.event.get()};  // the end first: a flood can't hide it
+        if (WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0) reading.ended = GetTickCount64();
+    }
+    if (reading.ended) {
+        const ULONGLONG since = GetTickCount64() - reading.ended;
+        if (since >= kAfterExit ||
+            WaitForSingleObject(reading.event.get(), static_cast<DWORD>(kAfterExit - since)) != WAIT_OBJECT_0)
+            return 0;
+    }
+    DWORD count = 0;
+    const bool done = GetOverlappedResult(reading.pipe, &reading.overlapped, &count, FALSE);
+    reading.pending = !done && GetLastError() == ERROR_IO_INCOMPLETE;
+    return done ? count : 0;
+}
+
+}  // namespace
+
+Handle NewJob() {
+    Handle job(CreateJobObjectW(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    if (job && !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
+        job.Close();  // a job that doesn't end its processes would leave them running
     return job;
 }
 
-int Run(const std::wstring& commandLine, const std::filesystem::path& folder, const LineCallback& line) {
+std::wstring ReadPath() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length < path.size() ? length : 0);
+    return path;
+}
+
+int Run(const std::wstring& commandLine, const fs::path& folder, const LineCallback& line) {
     Log(L"$ " + commandLine);
 
-    // Only the write end is inherited: the read end in the child would keep the pipe open.
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    Handle read, write;
-    if (!CreatePipe(read.Receive(), write.Receive(), &inherit, 0)) Fail(L"Couldn't create a pipe.");
-    SetHandleInformation(read.get(), HANDLE_FLAG_INHERIT, 0);
+    FileHandle read, write;
+    Reading reading{};
+    if (!MakePipe(read, write) || !reading.event) Fail(L"Couldn't create a pipe.");
+    reading.pipe = read.get();
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = write.get();
-    startup.hStdError = write.get();
+    const fs::path program = ProgramOf(commandLine);
+    const InheritOnly inherited(write.get(), GetStdHandle(STD_INPUT_HANDLE));
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdInput = inherited.input();
+    startup.StartupInfo.hStdOutput = write.get();
+    startup.StartupInfo.hStdError = write.get();
+    startup.lpAttributeList = inherited.list();
     std::wstring writable = commandLine;  // CreateProcessW may write into its command line
     PROCESS_INFORMATION started{};
-    const BOOL ok = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
-                                   nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &started);
-    // From here on only the child's copies keep the write end open: the pipe ends with the last
+    const BOOL ok = !program.empty() && inherited.list() &&
+                    CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, TRUE,
+                                   CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                   folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &started);
+    // From here on only the child's copy keeps the write end open: the pipe ends with the last
     // process of the tree that holds one.
     write.Close();
     if (!ok) Fail(L"Couldn't start: " + commandLine);
     const Handle process(started.hProcess), thread(started.hThread);
 
-    // In the job before it runs an instruction, so whatever it starts is in the job too.
-    AssignProcessToJobObject(s_job, process.get());
+    // In the job before it runs an instruction, so whatever it starts is in the job too. One that
+    // can't be put there would be out of Cancel's reach: it never runs.
+    if (!AssignProcessToJobObject(s_job.get(), process.get())) {
+        TerminateProcess(process.get(), 1);
+        Fail(L"Couldn't start: " + commandLine);
+    }
     ResumeThread(thread.get());
 
     const auto deliver = [&](const std::string& text) {
@@ -52,15 +185,12 @@ int Run(const std::wstring& commandLine, const std::filesystem::path& folder, co
         if (!IsProgressLine(text)) Log(Widen(text));
     };
     std::string pending;
-    char buffer[4096];
-    DWORD count = 0;
-    while (ReadFile(read.get(), buffer, sizeof buffer, &count, nullptr) && count > 0)
-        SplitLines(pending, {buffer, count}, deliver);
+    for (DWORD count; (count = ReadSome(reading, process.get())) > 0;)
+        SplitLines(pending, {reading.buffer, count}, deliver);
     if (!pending.empty()) {  // the unterminated last piece is always logged
         if (line) line(pending);
         Log(Widen(pending));
     }
-    read.Close();
 
     WaitForSingleObject(process.get(), INFINITE);
     DWORD code = 1;
@@ -69,7 +199,7 @@ int Run(const std::wstring& commandLine, const std::filesystem::path& folder, co
     return static_cast<int>(code);
 }
 
-bool GitOutput(const std::filesystem::path& repository, const std::wstring& arguments, std::string& output) {
+bool GitOutput(const fs::path& repository, const std::wstring& arguments, std::string& output) {
     output.clear();
     const auto keepFirst = [&](const std::string& line) {
         if (output.empty()) output = line;

@@ -16,6 +16,7 @@
 //     --spawn          first starts a grandchild (this program, "--sleep 60000") that inherits
 //                      the output, and writes "child <pid>" and "grandchild <pid>" lines
 //     --sleep MS       sleeps before exiting
+//     --leak HANDLE    writes "leaked" to the handle of that value, had it been inherited
 //
 // Called like git ("-C <folder> ..."), it skips the folder, so it can stand in for git.
 #include <windows.h>
@@ -149,6 +150,10 @@ int main(int argc, char** argv) {
             WriteLines(std::strtoul(argv[++i], nullptr, 10), rate, NumberedLine);
         } else if (option == "--build" && valued) {
             WriteLines(std::strtoul(argv[++i], nullptr, 10), rate, BuildLine);
+        } else if (option == "--leak" && valued) {
+            DWORD written = 0;
+            const auto handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::strtoull(argv[++i], nullptr, 0)));
+            WriteFile(handle, "leaked", 6, &written, nullptr);
         } else if (option == "--cwd") {
             WriteFolder();
         } else if (option == "--spawn") {

@@ -37,7 +37,6 @@ protected:
     }
 
     void SetUp() override {
-        job_ = WorkerJob();
         setup::s_cancel = false;
         SetFaults("");
         ClearRequests();
@@ -73,7 +72,7 @@ protected:
         return story;
     }
 
-    setup::Handle job_;
+    testing_support::WorkerJob job_;
     TestWindow window_;
     Scratch scratch_;
 

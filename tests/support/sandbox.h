@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -156,5 +157,17 @@ inline std::string Utf8(const std::wstring& text) {
 }
 
 inline std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// Makes `link` a Linux symbolic link to the folder `target`, which Wine shows as a folder link (a
+// reparse point), as Windows shows a junction; Wine's own calls make none. Python makes it,
+// through the bridge.
+inline void LinkFolder(const std::filesystem::path& link, const std::filesystem::path& target) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / L"quorin-link-maker";
+    std::filesystem::create_directories(folder);
+    const std::wstring python = StandIn(folder.wstring(), L"python.exe");
+    const Finished made = RunProgram(Quoted(python) + L" -c \"import os, sys; os.symlink(sys.argv[1], sys.argv[2])\" " +
+                                     Quoted(target.wstring()) + L" " + Quoted(link.wstring()));
+    if (made.code != 0) throw std::runtime_error("can't link " + Utf8(link.wstring()) + ": " + made.output);
+}
 
 }  // namespace testing_support

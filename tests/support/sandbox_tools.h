@@ -62,14 +62,15 @@ inline std::filesystem::path ServedArchive(const SandboxTool& tool) {
     return std::filesystem::path(SandboxPath(L"www")) / tool.url.substr(path + 1);
 }
 
-// What the setup logs for a tool that it fetches: downloading, unpacking, tar's command line and
-// the program found; the first `count` of them when it fails on the way.
+// What the setup logs for a tool that it fetches: downloading, unpacking, tar's command line (into
+// a folder beside the tool's, renamed into place once whole) and the program found; the first
+// `count` of them when it fails on the way.
 inline std::vector<std::wstring> FetchLines(const std::filesystem::path& dir, const SandboxTool& tool, int count = 4) {
     const std::wstring name = tool.name;
     std::vector<std::wstring> lines = {
         name + L": downloading " + tool.url, L"== Unpacking " + name,
         L"$ " + Quoted((SystemFolder() / L"tar.exe").wstring()) + L" -xf " + Quoted(Archive(dir, tool).wstring()) +
-            L" -C " + Quoted(ToolFolder(dir, tool).wstring()),
+            L" -C " + Quoted(ToolFolder(dir, tool).wstring() + L".unpacking"),
         name + L": " + Unpacked(dir, tool).wstring()};
     lines.resize(count);
     return lines;

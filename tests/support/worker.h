@@ -13,12 +13,13 @@
 
 namespace testing_support {
 
-// A job as start-up makes it, set as s_job: every process in it dies when it closes.
-inline setup::Handle WorkerJob() {
-    setup::Handle job(setup::NewJob());
-    setup::s_job = job.get();
-    return job;
-}
+// A job as start-up makes it, held in s_job while this lives: every process in it dies with it.
+struct WorkerJob {
+    WorkerJob() { setup::s_job = setup::NewJob(); }
+    ~WorkerJob() { setup::s_job.Close(); }
+    WorkerJob(const WorkerJob&) = delete;
+    WorkerJob& operator=(const WorkerJob&) = delete;
+};
 
 // The message that `work` fails with, or "" when it goes through.
 template <typename Work>

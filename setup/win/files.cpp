@@ -1,0 +1,78 @@
+#include "files.h"
+
+#include "handle.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+
+namespace setup {
+namespace {
+
+// How long a run waits for locks to go, shared by every file of one tree: a tree full of locked
+// files costs the wait once, not once a file.
+struct Patience {
+    ULONGLONG until = GetTickCount64() + 5000;
+    DWORD pause = 20;  // doubled after each try, up to a second
+};
+
+// What a scanner, an indexer or a preview holding a file looks like; a folder whose last files
+// are still being deleted (held with delete sharing) isn't empty yet.
+bool Locked(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_DIR_NOT_EMPTY;
+}
+
+// Tries `attempt` (a system call that sets the last error) until it succeeds, it fails for
+// another reason than a lock, or patience runs out.
+template <typename Attempt>
+bool Retrying(Patience& patience, Attempt attempt) {
+    for (;;) {
+        if (attempt()) return true;
+        if (!Locked(GetLastError()) || GetTickCount64() >= patience.until) return false;
+        Sleep(patience.pause);
+        patience.pause = std::min<DWORD>(patience.pause * 2, 1000);
+    }
+}
+
+// Removes the link itself. On Windows a delete through a handle on the reparse point acts on the
+// link alone; Wine refuses it (and RemoveDirectoryW on a link acts on its target there), so under
+// Wine the link stays.
+bool RemoveLink(const fs::path& link) {
+    const FileHandle handle(CreateFileW(link.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    return handle && SetFileInformationByHandle(handle.get(), FileDispositionInfo, &dispose, sizeof dispose);
+}
+
+bool RemoveTree(const fs::path& path, Patience& patience) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(path);  // nothing scans a link
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Retrying(patience, [&] { return DeleteFileW(path.c_str()); });
+    bool all = true;
+    std::error_code error;
+    for (fs::directory_iterator it(path, error), end; it != end; it.increment(error))
+        all = RemoveTree(it->path(), patience) && all;
+    return all && !error && Retrying(patience, [&] { return RemoveDirectoryW(path.c_str()); });
+}
+
+}  // namespace
+
+bool RemoveTree(const fs::path& path) {
+    Patience patience;
+    return RemoveTree(path, patience);
+}
+
+bool MoveFolder(const fs::path& from, const fs::path& to) {
+    Patience patience;
+    return Retrying(patience, [&] { return MoveFileExW(from.c_str(), to.c_str(), 0); });
+}
+
+}  // namespace setup
