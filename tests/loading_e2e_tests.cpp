@@ -1,7 +1,8 @@
-// Safe loading: a DLL planted beside the downloaded program, in a Downloads folder full of other
-// files, is never loaded. The test build of QuorinSetup.exe runs from such a folder (its current
-// folder too) and does a download; a program of ours that loads DLLs without restricting the
-// search, started from the same folder, does load the planted ones, so the plants are real.
+// Safe loading: a DLL or a git.exe planted beside the downloaded program, in a Downloads folder
+// full of other files, is never loaded or run. The test build of QuorinSetup.exe runs from such a
+// folder (its current folder too) and does a download; a program of ours that loads DLLs without
+// restricting the search, started from the same folder, does load the planted ones, so the plants
+// are real.
 //
 // Windows takes a DLL from the first place where it finds a file of that name. Wine prefers its
 // own built-in DLLs unless told otherwise, so the programs here are told to take these names from
@@ -16,6 +17,8 @@
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -109,6 +112,22 @@ TEST_F(PlantedDlls, AreNeverLoadedByTheSetupWhileItDownloads) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Couldn't download Git.");
     EXPECT_EQ(outcome.leftWindows, std::vector<std::wstring>{});
+}
+
+// A git.exe lying beside it, which Windows would run before any on the PATH, is never run: here it
+// isn't even a program. The real one clones, and fails as the sandbox makes it.
+TEST_F(PlantedDlls, AndAPlantedGitIsNeverRun) {
+    std::ofstream(downloads_ / L"git.exe") << "not a program";
+    const fs::path bin = scratch_.Folder(L"bin");
+    for (const SandboxTool& tool : kSandboxTools) StandIn(bin.wstring(), tool.exe);
+    SetFaults(R"({"answers": [{"path": "/git/.*", "status": 500}]})");
+
+    Launch launch;
+    launch.dir = (scratch_.root() / L"Quorin").wstring();
+    launch.form.source = SandboxPath(L"game.iso");
+    launch.path = bin.wstring();
+    launch.exe = Downloaded("QUORIN_SANDBOX_SETUP_EXE", L"QuorinSetup.exe").wstring();
+    EXPECT_EQ(RunSetup(launch).final.text, L"Couldn't download the source code from GitHub.");
 }
 
 }  // namespace
