@@ -3,6 +3,7 @@
 //
 //   leftovers_bench [files]     (default 200000 files, a tenth of them build leftovers)
 #include "maintenance.h"
+#include "median.h"
 
 #include <algorithm>
 #include <chrono>
@@ -62,9 +63,7 @@ double Ratio(auto ours, auto reference, const char* what) {
         std::fprintf(stderr, "%s: %ju bytes, find says %ju\n", what, x, y);
         std::exit(1);
     }
-    std::sort(a.begin(), a.end());
-    std::sort(b.begin(), b.end());
-    return a[a.size() / 2] / b[b.size() / 2];
+    return Median(a) / Median(b);
 }
 
 }  // namespace

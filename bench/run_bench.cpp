@@ -5,6 +5,7 @@
 //   run_bench     (QUORIN_CHILD_EXE names the test child, as ./dev bench sets it)
 #include "globals.h"
 #include "handle.h"
+#include "median.h"
 #include "processes.h"
 #include "report.h"
 #include "support/host_path.h"
@@ -70,11 +71,6 @@ std::size_t Bare(const std::wstring& command, const fs::path& log) {
     std::fclose(out);
     child.Wait();
     return lines;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace

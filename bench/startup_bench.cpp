@@ -2,6 +2,8 @@
 // Win32 window program of ours, in the same Wine, alternating.
 //
 //   startup_bench SETUP_EXE MINIMAL_EXE [ROUNDS]
+#include "median.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -48,11 +50,6 @@ double StartUp(const std::wstring& program) {
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
     return search.window ? ms : -1;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace

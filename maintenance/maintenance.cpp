@@ -9,11 +9,6 @@ namespace fs = std::filesystem;
 namespace kel::maintenance {
 namespace {
 
-bool IsFolder(const fs::path& path) {
-    std::error_code ec;
-    return fs::is_directory(path, ec);
-}
-
 // Calls `visit` with every regular file's directory entry below `folder`, whose queries (type,
 // size) come from the listing itself where the platform supplies them.
 template <typename Visit>

@@ -17,4 +17,9 @@ bool IsLinkedFolder(const std::filesystem::directory_entry& entry) {
 #endif
 }
 
+bool IsFolder(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec);
+}
+
 }  // namespace kel::maintenance

@@ -10,6 +10,9 @@ namespace kel::maintenance {
 // Whether the entry is a link to a folder (on Windows, any folder that is a reparse point).
 bool IsLinkedFolder(const std::filesystem::directory_entry& entry);
 
+// Whether `path` is a folder, after following links; an error counts as no folder.
+bool IsFolder(const std::filesystem::path& path);
+
 // What a visit asks of the walk.
 enum class Next { kGoOn, kSkipFolder, kStop };
 

@@ -8,10 +8,12 @@
 
 namespace setup {
 
-void ShowProgress(const std::string& line) {
-    const BuildProgress progress = ParseBuildLine(line);
-    if (progress.status) PostText(kStatusMessage, 0, Widen(std::string(*progress.status)));
-    if (progress.percent) PostProgress(*progress.percent);
+LineCallback ShowProgress() {
+    return [shown = -1](const std::string& line) mutable {
+        const BuildProgress progress = ParseBuildLine(line);
+        if (progress.status) PostText(kStatusMessage, 0, Widen(std::string(*progress.status)));
+        if (progress.percent && *progress.percent != shown) PostProgress(shown = *progress.percent);
+    };
 }
 
 std::filesystem::path LauncherPath(const std::filesystem::path& repo) {
@@ -22,7 +24,7 @@ void BuildGame(const Choices& choices, const RunValues& run) {
     Status(L"Building (the first build takes 10-30 minutes)");
     std::wstring command = L"python -u tools\\build.py";
     if (!run.alreadyExtracted) command += L" --iso " + Quote(choices.source);
-    if (Run(command, run.repo, ShowProgress) != 0)
+    if (Run(command, run.repo, ShowProgress()) != 0)
         Fail(L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in the launcher, or a "
              L"GitHub issue with setup.log attached, gets it looked at.");
     // Set before the check, so that it names the launcher even when the build didn't make it.

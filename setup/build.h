@@ -3,15 +3,17 @@
 #pragma once
 
 #include "install.h"
+#include "lines.h"
 
 #include <filesystem>
 #include <string>
 
 namespace setup {
 
-// The build's line callback for Run: a status text or a bar position read from one line of the
-// script's output, posted to the window (the line itself reaches the log through Run).
-void ShowProgress(const std::string& line);
+// A line callback for Run that reads the build's output: a status text or a bar position read
+// from each line, posted to the window (the line itself reaches the log through Run). A position
+// is posted only when it differs from the last one; the marquee runs when the build starts.
+LineCallback ShowProgress();
 
 // repo\build\runtime\QuorinLauncher.exe, what a build makes and Play starts.
 std::filesystem::path LauncherPath(const std::filesystem::path& repo);

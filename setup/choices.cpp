@@ -1,9 +1,12 @@
 #include "choices.h"
 
+#include "game.h"
 #include "globals.h"
 #include "handle.h"
 #include "install.h"
+#include "setup.h"
 #include "text.h"
+#include "walk.h"
 #include "window.h"
 
 #include <windows.h>
@@ -18,8 +21,6 @@ namespace fs = std::filesystem;
 
 namespace setup {
 namespace {
-
-constexpr const wchar_t* kFolderName = L"Quorin-Recomp";
 
 // The longest install folder: the tools' deepest files lie about 130 characters below it, the
 // build tree goes deeper still, and most PCs allow no path past 260.
@@ -36,11 +37,6 @@ fs::path NearestExisting(fs::path path) {
         path = std::move(parent);
     }
     return path;
-}
-
-bool IsFolder(const std::wstring& path) {
-    std::error_code error;
-    return fs::is_directory(fs::status(path, error));
 }
 
 bool HasNonAscii(const std::wstring& text) {
@@ -76,7 +72,7 @@ bool Confirm(const Choices& choices) {
             L"C:\\Quorin-Recomp is safer. Continue anyway?",
             MB_YESNO | MB_ICONWARNING) != IDYES)
         return false;
-    if (Checked(kExtractedFolder) && !choices.source.empty() && !IsFolder(choices.source)) {
+    if (Checked(kExtractedFolder) && !choices.source.empty() && !kel::maintenance::IsFolder(choices.source)) {
         Ask(L"That isn't a folder. Choose the folder of your extracted disc.", MB_ICONINFORMATION);
         return false;
     }
@@ -104,8 +100,9 @@ void UpdateFreeSpace() {
     const fs::path drive = NearestExisting(Text(kInstallFolder));
     ULARGE_INTEGER free{};
     if (!drive.empty() && GetDiskFreeSpaceExW(drive.c_str(), &free, nullptr, nullptr))
-        SetText(kFreeSpaceHint, FormatSize(free.QuadPart) +
-                                    L" free on that drive; about 12 GB is needed (6 GB once the disc is extracted).");
+        SetText(kFreeSpaceHint, FormatSize(free.QuadPart) + L" free on that drive; about " +
+                                    std::to_wstring(kNeededFresh >> 30) + L" GB is needed (" +
+                                    std::to_wstring(kNeededExtracted >> 30) + L" GB once the disc is extracted).");
     else
         SetText(kFreeSpaceHint, L"");
 }
@@ -116,6 +113,7 @@ void BrowseSource() {
         if (!folder.empty()) SetText(kSourcePath, folder);
         return;
     }
+    UseCom();  // the dialog shows the shell's folders
     wchar_t file[MAX_PATH] = L"";
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
@@ -139,6 +137,7 @@ std::wstring InstallFolderIn(const std::wstring& picked) {
 }
 
 std::wstring PickFolder() {
+    UseCom();
     Com<IFileOpenDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(dialog.Receive()))))
         return {};

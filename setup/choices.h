@@ -6,6 +6,9 @@
 
 namespace setup {
 
+// The name of the install folder that Setup proposes, and puts inside a folder the user picks.
+constexpr const wchar_t* kFolderName = L"Quorin-Recomp";
+
 // The user's choices for one run, copied into the install worker, which owns its copy.
 struct Choices {
     std::wstring source;     // the disc image or extracted disc folder; may be empty

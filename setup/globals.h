@@ -28,11 +28,13 @@ extern HFONT s_titleFont;         // the title's
 extern Handle s_job;              // every child process runs in it; kills them when closed
 extern bool s_updateMode;         // started with "--update <folder>"
 extern bool s_showLog;            // the details box is shown
-extern std::atomic<bool> s_busy;  // a run is going (window thread only)
+extern bool s_busy;               // a run is going (window thread only)
 extern std::atomic<bool> s_cancel;  // set by Cancel and closing; read by the worker
 extern std::thread s_worker;      // the install worker, joined before the next run and on close
 extern std::ofstream s_logFile;   // setup.log while a run is going
 extern std::mutex s_logLock;      // guards every use of s_logFile
-extern std::wstring s_installed;  // the launcher of the last successful build
+// The launcher of the last successful build: written by the worker before it posts the finished
+// message, read by the window only after it handled that message (the post orders the two).
+extern std::wstring s_installed;
 
 }  // namespace setup

@@ -56,6 +56,7 @@ bool Exists(const fs::path& path) {
 }
 
 void Install(Choices choices) {
+    KeepPace();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     RunValues run;
     try {

@@ -32,18 +32,37 @@ BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM) = PostMessageW;
 
 namespace {
 
+std::atomic<int> s_backlog{0};  // messages posted and not handled yet
+const Handle s_caughtUp(CreateEventW(nullptr, FALSE, FALSE, nullptr));  // the backlog fell to kMostBehind
+thread_local bool t_keepsPace = false;
+
 // Windows refuses a post once a thread's queue holds 10,000 messages: the worker waits for room
-// (and the child's pipe holds the child back meanwhile) rather than lose a line or the end of the
-// run. Only a window that is gone makes a post fail for good.
+// rather than lose a line or the end of the run. Only a window that is gone makes a post fail for
+// good. A cancel ends the wait for the window at once: the close handler waits for the worker.
 bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
+    while (t_keepsPace && s_backlog > kMostBehind && !s_cancel) WaitForSingleObject(s_caughtUp.get(), 20);
+    ++s_backlog;
     for (DWORD pause = 1; !s_post(s_window, message, wParam, lParam); pause = std::min<DWORD>(pause * 2, 50)) {
-        if (!IsWindow(s_window)) return false;
+        if (!IsWindow(s_window)) {
+            --s_backlog;
+            return false;
+        }
         Sleep(pause);
     }
     return true;
 }
 
 }  // namespace
+
+void KeepPace() {
+    t_keepsPace = true;
+    s_backlog = 0;
+}
+
+void Handled(int count) {
+    const int before = s_backlog.fetch_sub(count);
+    if (before > kMostBehind && before - count <= kMostBehind) SetEvent(s_caughtUp.get());
+}
 
 void PostText(UINT message, WPARAM wParam, const std::wstring& text) {
     auto* owned = new std::wstring(text);

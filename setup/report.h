@@ -36,4 +36,16 @@ void PostProgress(int percent);
 // How PostText and PostProgress post: PostMessageW, or a stand-in that a test puts in its place.
 extern BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM);
 
+// How far the window may fall behind the worker. Past it, the worker's posts wait for the window
+// (and the child's pipe holds the child back meanwhile): a flood of build output would otherwise
+// queue up seconds of work ahead of the user's next click.
+constexpr int kMostBehind = 200;
+
+// From now on, this thread's posts keep pace with the window, which has handled all before. For
+// the install worker: a thread that waited for its own window to catch up would wait for ever.
+void KeepPace();
+
+// The window has handled `count` of the messages posted to it.
+void Handled(int count);
+
 }  // namespace setup

@@ -6,6 +6,8 @@
 #include "globals.h"
 #include "install.h"
 #include "processes.h"
+#include "report.h"
+#include "taskbar.h"
 #include "window.h"
 
 #include <windows.h>
@@ -13,6 +15,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <cwchar>
 #include <memory>
 #ifndef _MSC_VER
 #include <pthread.h>
@@ -26,7 +29,7 @@ HFONT s_titleFont = nullptr;
 Handle s_job;
 bool s_updateMode = false;
 bool s_showLog = false;
-std::atomic<bool> s_busy{false};
+bool s_busy = false;
 std::atomic<bool> s_cancel{false};
 // Constructed in this order and destroyed in reverse; the worker is always joined before.
 std::thread s_worker;
@@ -41,8 +44,10 @@ namespace fs = std::filesystem;
 constexpr const wchar_t* kClassName = L"QuorinSetup";
 
 bool s_closing = false;  // the close handler is waiting for the worker (window thread only)
+bool s_com = false;      // COM is started on the window's thread
 
 std::vector<std::wstring> Arguments() {
+    if (!std::wcsstr(GetCommandLineW(), L"--update")) return {};  // nothing to read: shell32 needn't load
     int count = 0;
     wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::wstring> args(list, list + (list ? count : 0));
@@ -89,7 +94,7 @@ std::wstring ProposedFolder() {
     if (Exists(RepoFolder(folder) / ".git")) return folder.wstring();
     wchar_t drive[8] = L"";
     const DWORD length = GetEnvironmentVariableW(L"SystemDrive", drive, 8);
-    return std::wstring(length > 0 && length < 8 ? drive : L"C:") + L"\\Quorin-Recomp";
+    return std::wstring(length > 0 && length < 8 ? drive : L"C:") + L"\\" + kFolderName;
 }
 
 // Centred across, a third of the way down.
@@ -140,8 +145,10 @@ void JoinWorker() {
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE | QS_POSTMESSAGE) == WAIT_OBJECT_0 + 1) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        while (PeekMessageW(&message, s_window, kLogLineMessage, kFinishedMessage, PM_REMOVE))
+        while (PeekMessageW(&message, s_window, kLogLineMessage, kFinishedMessage, PM_REMOVE)) {
             if (message.message != kProgressMessage) Take(message.lParam);
+            Handled(1);
+        }
     }
     s_worker.join();
 }
@@ -208,6 +215,8 @@ void OnFinished(bool ok, const std::wstring& message) {
     SetText(kStatusLine, message);
     SetBusy(false);
     SetProgress(ok ? 100 : 0);
+    if (!ok) ShowOnTaskbar({TBPF_ERROR, 100});  // until the next run
+    CallBack();  // before the box, which waits for the player
     if (ok) {
         SetText(kInstallButton, L"Update");
         ShowWindow(Control(kPlay), SW_SHOW);
@@ -225,8 +234,14 @@ void OnFinished(bool ok, const std::wstring& message) {
 }
 
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (s_taskbarButtonCreated != 0 && message == s_taskbarButtonCreated) {
+        OnTaskbarButtonCreated();
+        return 0;
+    }
     switch (message) {
     case WM_DESTROY:
+        ReleaseTaskbar();
+        SetThreadExecutionState(ES_CONTINUOUS);  // a run closed with the window lets the PC sleep again
         PostQuitMessage(0);
         return 0;
     case WM_CLOSE:
@@ -238,16 +253,22 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_CTLCOLORSTATIC:
         if (IsHint(lParam)) return OnHintColor(reinterpret_cast<HDC>(wParam));
         break;
-    case kLogLineMessage:
-        AppendDetails(WaitingLines(lParam));
+    case kLogLineMessage: {
+        const std::vector<std::wstring> lines = WaitingLines(lParam);
+        Handled(static_cast<int>(lines.size()));
+        AppendDetails(lines);
         return 0;
+    }
     case kStatusMessage:
+        Handled(1);
         SetText(kStatusLine, *Take(lParam));
         return 0;
     case kProgressMessage:
+        Handled(1);
         SetProgress(static_cast<int>(static_cast<DWORD>(wParam)));
         return 0;
     case kFinishedMessage:
+        Handled(1);
         OnFinished(wParam != 0, *Take(lParam));
         return 0;
     }
@@ -257,7 +278,6 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 bool StartUp(const std::vector<std::wstring>& args, int show) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     s_job = NewJob();  // children join it as they start; closing it kills whatever is left
     if (!s_job) {
         MessageBoxW(nullptr,
@@ -271,6 +291,7 @@ bool StartUp(const std::vector<std::wstring>& args, int show) {
     CreateFonts();
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterWindowClass(instance);
+    s_taskbarButtonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
     const std::wstring updateFolder = UpdateFolder(args);
     s_updateMode = !updateFolder.empty();
 
@@ -299,7 +320,12 @@ void MessageLoop() {
 
 void ShutDown() {
     s_job.Close();
-    CoUninitialize();
+    if (s_com) CoUninitialize();
+    s_com = false;
+}
+
+void UseCom() {
+    if (!s_com) s_com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 }
 
 }  // namespace setup

@@ -7,7 +7,7 @@
 
 namespace setup {
 
-// Everything before the message loop: COM, the common controls, the job object, the fonts, the
+// Everything before the message loop: the job object, the common controls, the fonts, the
 // window with its controls, the proposed install folder and the look of an existing install.
 // Shows the window and, when `args` (argument 0 is the program) hold "--update <folder>",
 // presses Install. Sets s_window. False, after telling the user, when there can be no job object:
@@ -19,5 +19,9 @@ void MessageLoop();
 
 // After the loop: closes the job, which ends anything still in it, and releases COM.
 void ShutDown();
+
+// Starts COM on the window's thread before its first use there (the pickers, the taskbar). It
+// isn't started before the window shows: loading it takes a quarter of the start-up's time.
+void UseCom();
 
 }  // namespace setup

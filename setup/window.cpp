@@ -1,6 +1,7 @@
 #include "window.h"
 
 #include "globals.h"
+#include "taskbar.h"
 
 #include <commctrl.h>
 
@@ -118,12 +119,16 @@ void Layout() {
 
 void SetBusy(bool busy) {
     s_busy = busy;
+    // The PC stays awake through a run (a build takes up to half an hour); the screen may sleep.
+    SetThreadExecutionState(busy ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+    ShowOnTaskbar({});
     for (int id : kLockedWhileBusy) EnableWindow(Control(id), !busy);
     EnableWindow(Control(kDeleteIso), !busy && !Checked(kExtractedFolder));
     SetText(kInstallButton, busy ? L"Cancel" : L"Install");
 }
 
 void SetProgress(int percent) {
+    if (s_busy) ShowOnTaskbar(TaskbarFor(percent));
     HWND bar = Control(kProgressBar);
     const LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
     const bool marquee = (style & PBS_MARQUEE) != 0;

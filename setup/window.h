@@ -51,10 +51,12 @@ bool Checked(int id);
 // Applies s_showLog: the window's height, the details box and the toggle's label.
 void Layout();
 
-// Locks the choices while a run is going; the Install button turns into Cancel.
+// Locks the choices while a run is going; the Install button turns into Cancel. The system
+// stays awake meanwhile; the taskbar button starts and ends plain.
 void SetBusy(bool busy);
 
-// A percentage on the progress bar, or the marquee when negative.
+// A percentage on the progress bar, or the marquee when negative; during a run, on the taskbar
+// button too.
 void SetProgress(int percent);
 
 // Appends lines to the details box, each as if on its own: the oldest text goes when the box has

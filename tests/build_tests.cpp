@@ -54,8 +54,10 @@ protected:
     setup::RunValues run_;
 };
 
-Screen Counted(const wchar_t* status, int steps) {
-    Screen screen = {L"status: " + std::wstring(status), L"bar: -1"};
+// A phase of the build script: its status line, the marquee unless it runs already, its counters.
+Screen Counted(const wchar_t* status, int steps, bool marqueeRuns = false) {
+    Screen screen = {L"status: " + std::wstring(status)};
+    if (!marqueeRuns) screen.push_back(L"bar: -1");
     for (int done = 1; done <= steps; ++done) screen.push_back(L"bar: " + std::to_wstring(done * 100 / steps));
     return screen;
 }
@@ -72,9 +74,11 @@ TEST_F(Build, AFirstBuildGetsTheGameCopyAndTheBarFollowsItsCounters) {
 
     std::vector<std::wstring> log;
     EXPECT_EQ(Look(&log), Screen{L"status: Building (the first build takes 10-30 minutes)"} +
-                              Counted(L"Checking the build tools", 0) + Counted(L"Extracting the game files", 8) +
+                              Counted(L"Checking the build tools", 0, true) +
+                              Counted(L"Extracting the game files", 8, true) +
                               Counted(L"Recompiling the game code", 8) + Counted(L"Compiling", 6) +
-                              Counted(L"Linking the launcher", 0) + Counted(L"Done", 0));
+                              Counted(L"Linking the launcher", 0) + Counted(L"Done", 0, true))
+        << "the bar moves only when it changes";
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[0], L"== Building (the first build takes 10-30 minutes)");
     EXPECT_EQ(log[1], setup::Widen(kBase) + L" --iso \"" + image.wstring() + L"\"");

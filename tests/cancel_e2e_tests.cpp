@@ -42,7 +42,7 @@ const Scenario kScenarios[] = {
      {{.faults = R"({"answers": [{"path": "/git/.*", "rate": 2000}]})",
        .moments = {{L"Downloading the source code",
                     [](HWND window, Install& i) {
-                        EXPECT_TRUE(WaitUntil([&] {
+                        EXPECT_TRUE(WaitUntil(10000, [&] {
                             const std::vector<std::string> tools = BridgeTools(i.dir.wstring());
                             return std::any_of(tools.begin(), tools.end(), [](const std::string& tool) {
                                 return tool.find("\tclone\t") != std::string::npos;

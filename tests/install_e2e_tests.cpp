@@ -40,7 +40,7 @@ const Scenario kScenarios[] = {
                     }},
                    {L"Compiling",
                     [](HWND window, Install&) {
-                        EXPECT_TRUE(WaitUntil([&] {
+                        EXPECT_TRUE(WaitUntil(10000, [&] {
                             return ScreenOf(window) == Screen{L"Compiling", 50};
                         })) << "the bar follows the build's counters: [3/6] is half way";
                         Release();

@@ -5,9 +5,11 @@
 #include "support/host_path.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
+#include "taskbar.h"
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -53,6 +55,13 @@ private:
 };
 
 using Window = testing_support::SetupWindow;
+
+// Whether this thread keeps the system awake; asked so that it stays as it was.
+bool KeepsAwake() {
+    const EXECUTION_STATE was = SetThreadExecutionState(ES_CONTINUOUS);
+    SetThreadExecutionState(was);
+    return (was & ES_SYSTEM_REQUIRED) != 0;
+}
 
 TEST_F(Window, DetailsBoxDropsItsFirst100000CharactersOnlyPast400000) {
     Open();
@@ -101,6 +110,49 @@ TEST_F(Window, ProgressShowsTheMarqueeThenAPercentageCappedAt100) {
     PostProgress(150);
     PumpWaiting();
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 100);
+}
+
+// What the taskbar button shows is decided apart from the shell, whose interface Wine only stubs.
+TEST_F(Window, ARunKeepsThePcAwakeAndShowsOnTheTaskbarButtonWhatTheBarShows) {
+    Open();
+    SendMessageW(s_window, s_taskbarButtonCreated, 0, 0);
+    EXPECT_FALSE(KeepsAwake());
+    SetBusy(true);
+    EXPECT_TRUE(KeepsAwake());
+    PostProgress(-1);
+    PumpWaiting();
+    EXPECT_EQ(s_taskbar, (TaskbarProgress{TBPF_INDETERMINATE, 0}));
+    PostProgress(150);
+    PumpWaiting();
+    EXPECT_EQ(s_taskbar, (TaskbarProgress{TBPF_NORMAL, 100}));
+    PostText(kFinishedMessage, 0, L"The build failed.");
+    Finish({IDOK});
+    EXPECT_FALSE(KeepsAwake());
+    EXPECT_EQ(s_taskbar, (TaskbarProgress{TBPF_ERROR, 100})) << "a failure stays until the next run";
+
+    SetBusy(true);
+    EXPECT_EQ(s_taskbar, TaskbarProgress{});
+    PostProgress(40);
+    PostText(kFinishedMessage, 1, L"Done.");
+    Finish({IDOK});
+    EXPECT_EQ(s_taskbar, TaskbarProgress{}) << "a success clears it";
+}
+
+// A worker that floods the window waits for it, so that a click is never stuck behind minutes of
+// work; closing during the flood ends the wait at once.
+TEST_F(Window, AFloodWaitsForTheWindowAndClosingEndsIt) {
+    Open();
+    SetBusy(true);
+    std::atomic<int> posted{0};
+    s_worker = std::thread([&posted] {
+        KeepPace();
+        for (; !s_cancel; ++posted) PostText(kLogLineMessage, 0, L"[1/2] Building CXX object");
+    });
+    Sleep(500);
+    EXPECT_LE(posted, kMostBehind + 1) << "the window handled none of it";
+    BoxAnswerer yes({IDYES});
+    SendMessageW(s_window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(s_window));
 }
 
 TEST_F(Window, StatusTextsAndLogLinesArriveInOrder) {
@@ -216,6 +268,7 @@ TEST_F(Window, ClosingDuringARunAsksAndNoKeepsItGoing) {
     EXPECT_EQ(yes.Stop().size(), 1u);
     EXPECT_TRUE(s_cancel);
     EXPECT_FALSE(IsWindow(s_window));
+    EXPECT_FALSE(KeepsAwake()) << "closing lets the PC sleep again";
 }
 
 }  // namespace

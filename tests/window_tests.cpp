@@ -241,7 +241,7 @@ TEST_F(Window, AnInstallFolderHoldingTheGameStartsItsUpdateAtOnceWithUpdateMode)
     EXPECT_TRUE(Enabled(kInstallFolder));
 
     // Start-up pressed the button itself: the run needs no game copy here and gets past that phase.
-    ASSERT_TRUE(PumpUntil([] { return s_busy.load(); }));
+    ASSERT_TRUE(PumpUntil([] { return s_busy; }));
     const std::vector<Box> boxes = Finish({IDOK});
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].icon, L"warning");

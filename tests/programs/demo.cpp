@@ -57,7 +57,7 @@ TEST(Demo, AFreshInstallFromADiscImage) {
         launch.filled = [&](HWND window) { Picture(out / L"filled.bmp", window); };
         launch.steps = {{L"Compiling", [&](HWND window) {
                              Click(window, setup::kDetailsToggle);
-                             WaitUntil([&] { return ScreenOf(window).bar == 50; });
+                             WaitUntil(10000, [&] { return ScreenOf(window).bar == 50; });
                              Picture(out / L"busy.bmp", window);
                              Release();
                          }}};

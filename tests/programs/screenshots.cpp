@@ -75,7 +75,7 @@ int wmain(int argc, wchar_t** argv) {
         testing_support::SavePicture(folder / "failure.bmp", area);
     });
     PostMessageW(s_window, WM_COMMAND, kInstallButton, 0);
-    testing_support::PumpUntil([] { return s_busy.load(); });
+    testing_support::PumpUntil([] { return s_busy; });
     testing_support::PumpUntil([] { return !s_busy; });
     answerer.Seen();
     fs::remove_all(dir);

@@ -104,12 +104,13 @@ HWND FindWindowOf(DWORD process, const std::function<bool(HWND)>& wanted) {
 
 // The setup window once start-up has shown it, with all its controls.
 HWND MainWindow(const Process& setup) {
-    for (ULONGLONG end = GetTickCount64() + kEndLimit; GetTickCount64() < end; Sleep(kPoll)) {
-        const auto shown = [](HWND window) { return ClassOf(window) == L"QuorinSetup" && IsWindowVisible(window); };
-        if (HWND window = FindWindowOf(setup.info.dwProcessId, shown)) return window;
-        if (WaitForSingleObject(setup.info.hProcess, 0) == WAIT_OBJECT_0) break;
-    }
-    return nullptr;
+    const auto shown = [](HWND window) { return ClassOf(window) == L"QuorinSetup" && IsWindowVisible(window); };
+    HWND window = nullptr;
+    WaitUntil(kEndLimit, [&] {
+        window = FindWindowOf(setup.info.dwProcessId, shown);
+        return window || WaitForSingleObject(setup.info.hProcess, 0) == WAIT_OBJECT_0;
+    });
+    return window;
 }
 
 // A message box that the window shows, or null.
@@ -216,13 +217,15 @@ std::wstring IconOf(HWND box) {
         {L"warning", IDI_WARNING}, {L"information", IDI_INFORMATION}, {L"question", IDI_QUESTION},
         {L"error", IDI_ERROR}};
     // Until it has been drawn, and isn't covered by a window of another test on the same desktop.
-    for (int attempt = 0; attempt < 200; ++attempt, Sleep(kPoll)) {
+    const wchar_t* found = L"?";
+    WaitUntil(200 * kPoll, [&] {
         SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         const std::vector<DWORD> seen = Pixels(area);
         for (const auto& [name, id] : kinds)
-            if (Difference(seen, Pixels(area, LoadIconW(nullptr, id), seen.front() & 0xffffff)) < 2) return name;
-    }
-    return L"?";
+            if (Difference(seen, Pixels(area, LoadIconW(nullptr, id), seen.front() & 0xffffff)) < 2) found = name;
+        return *found != L'?';
+    });
+    return found;
 }
 
 Box ReadBox(HWND box) {
@@ -236,7 +239,7 @@ Box ReadBox(HWND box) {
 
 void Answer(HWND box, int button) {
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-    for (ULONGLONG end = GetTickCount64() + kEndLimit; IsWindow(box) && GetTickCount64() < end;) Sleep(kPoll);
+    WaitUntil(kEndLimit, [box] { return !IsWindow(box); });
 }
 
 // Runs until the final message, or until the program ends without one.
@@ -362,14 +365,11 @@ Screen ScreenOf(HWND window) {
 Box AnswerBox(HWND window, int button) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    for (ULONGLONG end = GetTickCount64() + kEndLimit; GetTickCount64() < end; Sleep(kPoll)) {
-        if (HWND box = BoxOf(window, process)) {
-            Box seen = ReadBox(box);
-            Answer(box, button);
-            return seen;
-        }
-    }
-    return {};
+    HWND box = nullptr;
+    if (!WaitUntil(kEndLimit, [&] { return (box = BoxOf(window, process)) != nullptr; })) return {};
+    Box seen = ReadBox(box);
+    Answer(box, button);
+    return seen;
 }
 
 std::vector<std::string> Lines(const std::string& log) {

@@ -288,12 +288,6 @@ std::uintmax_t LeftoversSize(const Install& install) {
 
 void Release() { std::ofstream(fs::path(SandboxPath(L"state\\release"))); }
 
-bool WaitUntil(const std::function<bool()>& done) {
-    for (const ULONGLONG end = GetTickCount64() + 10000; !done(); Sleep(10))
-        if (GetTickCount64() > end) return false;
-    return true;
-}
-
 void RunScenario(const Scenario& scenario) {
     Scratch scratch;
     Install install;

@@ -72,8 +72,6 @@ std::uintmax_t LeftoversSize(const Install& install);
 
 // Lets a build that the "hold" switch stopped go on.
 void Release();
-// Looks at `done` until it holds, for up to 10 s; false when it never did.
-bool WaitUntil(const std::function<bool()>& done);
 
 enum class Game { image, folder };  // the game copy chosen: the disc image, or an extracted folder
 

@@ -34,6 +34,14 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeout = 30000, 
     return true;
 }
 
+// Looks at `done` every `poll` ms, without running messages, until it holds; false if it still
+// doesn't after `limit` ms.
+inline bool WaitUntil(DWORD limit, const std::function<bool()>& done, DWORD poll = 10) {
+    for (const ULONGLONG end = GetTickCount64() + limit; !done(); Sleep(poll))
+        if (GetTickCount64() > end) return false;
+    return true;
+}
+
 // Runs every message waiting now.
 inline void PumpWaiting() {
     bool idle = false;
@@ -120,16 +128,16 @@ private:
     void Answer() {
         for (int answer : answers_) {
             Search search{owner_};
-            for (int waited = 0; !search.found && !stop_ && waited < 20000; waited += 5) {
+            WaitUntil(20000, [&] {  // no event tells when another thread's box shows
                 EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
-                if (!search.found) Sleep(5);  // no event tells when another thread's box shows
-            }
+                return search.found || stop_;
+            }, 5);
             if (!search.found) return;
             seen_.push_back(Read(search.found));
             if (look_) look_(search.found);
             PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(search.found, answer)));
-            while (IsWindow(search.found)) Sleep(5);
+            WaitUntil(20000, [&] { return !IsWindow(search.found); }, 5);
         }
     }
 

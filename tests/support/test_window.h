@@ -3,6 +3,7 @@
 #pragma once
 
 #include "globals.h"
+#include "report.h"
 
 #include <windows.h>
 
@@ -30,11 +31,13 @@ public:
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
 
-    // Everything posted so far, in order; the strings are deleted as the window procedure would.
+    // Everything posted so far, in order, handled as the window procedure would: the strings are
+    // deleted, and the worker may post more.
     std::vector<Posted> Take() {
         std::vector<Posted> posted;
         MSG message;
         while (PeekMessageW(&message, window_, setup::kLogLineMessage, setup::kFinishedMessage, PM_REMOVE)) {
+            setup::Handled(1);
             Posted item{message.message, static_cast<int>(message.wParam), {}};
             if (message.message != setup::kProgressMessage) {
                 auto* text = reinterpret_cast<std::wstring*>(message.lParam);

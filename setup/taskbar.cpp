@@ -1,0 +1,50 @@
+#include "taskbar.h"
+
+#include "globals.h"
+#include "handle.h"
+#include "setup.h"
+
+#include <algorithm>
+
+namespace setup {
+
+TaskbarProgress s_taskbar;
+UINT s_taskbarButtonCreated = 0;
+
+namespace {
+
+Com<ITaskbarList3> s_taskbarList;  // missing under some shells: the rest goes on without it
+
+}  // namespace
+
+TaskbarProgress TaskbarFor(int percent) {
+    if (percent < 0) return {TBPF_INDETERMINATE, 0};
+    return {TBPF_NORMAL, std::min(percent, 100)};
+}
+
+void ShowOnTaskbar(const TaskbarProgress& progress) {
+    s_taskbar = progress;
+    if (!s_taskbarList) return;
+    s_taskbarList->SetProgressState(s_window, progress.state);
+    if (progress.state == TBPF_NORMAL || progress.state == TBPF_ERROR)
+        s_taskbarList->SetProgressValue(s_window, progress.percent, 100);
+}
+
+void OnTaskbarButtonCreated() {
+    UseCom();
+    if (!s_taskbarList && (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                                    IID_PPV_ARGS(s_taskbarList.Receive()))) ||
+                           FAILED(s_taskbarList->HrInit())))
+        s_taskbarList.Close();
+    ShowOnTaskbar(s_taskbar);
+}
+
+void ReleaseTaskbar() { s_taskbarList.Close(); }
+
+void CallBack() {
+    if (GetForegroundWindow() == s_window) return;
+    FLASHWINFO flash{sizeof flash, s_window, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
+    FlashWindowEx(&flash);
+}
+
+}  // namespace setup
