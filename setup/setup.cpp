@@ -142,7 +142,8 @@ void JoinWorker() {
 #else
     const HANDLE thread = pthread_gethandle(s_worker.native_handle());  // the posix thread model's handle
 #endif
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE | QS_POSTMESSAGE) == WAIT_OBJECT_0 + 1) {
+    constexpr DWORD kSentOrPosted = QS_SENDMESSAGE | QS_POSTMESSAGE;
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, kSentOrPosted) == WAIT_OBJECT_0 + 1) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         while (PeekMessageW(&message, s_window, kLogLineMessage, kFinishedMessage, PM_REMOVE)) {
