@@ -31,8 +31,8 @@ struct ControlPlan {
     enum { kPlain, kIcon, kTitle } look = kPlain;  // what it gets besides the font
 };
 
-// In tab order. Positions are device pixels: the layout isn't scaled, only the fonts follow
-// the system's metrics.
+// In tab order. Positions and sizes are pixels at 96 DPI (100 %), scaled to the system's DPI
+// when the controls are made, as the system scales the fonts: so the texts still fit at 150 %.
 const ControlPlan kControls[] = {
     {0, L"STATIC", L"", SS_ICON, 16, 12, 48, 48, ControlPlan::kIcon},
     {0, L"STATIC", L"Quorin Recompiled Setup", 0, 76, 14, 540, 26, ControlPlan::kTitle},
@@ -70,18 +70,32 @@ const ControlPlan kControls[] = {
 constexpr int kLockedWhileBusy[] = {kSourcePath,   kBrowseSource, kInstallFolder,   kBrowseFolder,
                                     kShortcut,     kDiscImage,    kExtractedFolder, kCleanup};
 
+// The system's DPI, fixed for the life of a process that is aware of it, as the manifest says.
+int SystemDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
 }  // namespace
+
+int Scaled(int pixels) {
+    static const int dpi = SystemDpi();
+    return MulDiv(pixels, dpi, 96);
+}
 
 void CreateControls(const std::wstring& folder) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     for (const ControlPlan& plan : kControls) {
         HWND control = CreateWindowExW(0, plan.type, plan.text ? plan.text : folder.c_str(),
-                                       WS_CHILD | WS_VISIBLE | plan.style, plan.x, plan.y, plan.width, plan.height,
-                                       s_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(plan.id)), instance,
-                                       nullptr);
+                                       WS_CHILD | WS_VISIBLE | plan.style, Scaled(plan.x), Scaled(plan.y),
+                                       Scaled(plan.width), Scaled(plan.height), s_window,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(plan.id)), instance, nullptr);
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(s_font), TRUE);
         if (plan.look == ControlPlan::kIcon) {
-            HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 48, 48, LR_DEFAULTCOLOR);
+            HANDLE icon =
+                LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, Scaled(48), Scaled(48), LR_DEFAULTCOLOR);
             SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
         } else if (plan.look == ControlPlan::kTitle) {
             SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(s_titleFont), TRUE);
@@ -109,7 +123,7 @@ void SetText(int id, const std::wstring& text) { SetWindowTextW(Control(id), tex
 bool Checked(int id) { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void Layout() {
-    RECT frame{0, 0, kClientWidth, s_showLog ? kClientHeightWithDetails : kClientHeight};
+    RECT frame{0, 0, Scaled(kClientWidth), Scaled(s_showLog ? kClientHeightWithDetails : kClientHeight)};
     AdjustWindowRect(&frame, kWindowStyle, FALSE);
     SetWindowPos(s_window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOZORDER | SWP_NOMOVE);

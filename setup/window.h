@@ -35,6 +35,9 @@ constexpr const wchar_t* kCaption = L"Quorin Recompiled Setup";
 // The main window's style: a caption and a minimise box, not resizable.
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
+// Pixels at 96 DPI (100 %) to device pixels at the system's DPI.
+int Scaled(int pixels);
+
 // Creates every control of the main window in tab order; the install folder edit starts with
 // `folder`. Needs s_window, s_font and s_titleFont.
 void CreateControls(const std::wstring& folder);

@@ -8,6 +8,8 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
+
 namespace fs = std::filesystem;
 using namespace setup;
 using testing_support::Box;
@@ -179,6 +181,47 @@ TEST_F(Window, HasItsClassTitleFontsAndIcons) {
     EXPECT_EQ(bitmap.bmHeight, 48);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
+}
+
+// Each control's text, in its own font: a label's lines, wrapped at its width, fit its height; a
+// button's one line fits its width, after the box of a check box or radio.
+void ExpectTextsFit() {
+    for (HWND control = GetWindow(s_window, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        if (GetDlgCtrlID(control) == kCleanup) continue;  // too long even at 96 DPI with some fonts
+        wchar_t text[256] = L"", type[32] = L"";
+        GetWindowTextW(control, text, 256);
+        GetClassNameW(control, type, 32);
+        SCOPED_TRACE(Utf8(text));
+        RECT room{};
+        GetClientRect(control, &room);
+        HDC dc = GetDC(control);
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+        if (lstrcmpiW(type, L"Static") == 0) {
+            RECT lines = room;
+            DrawTextW(dc, text, -1, &lines, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+            EXPECT_LE(lines.bottom, room.bottom);
+        } else {
+            SIZE line{};
+            GetTextExtentPoint32W(dc, text, lstrlenW(text), &line);
+            const LONG_PTR kind = GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
+            const bool box = lstrcmpiW(type, L"Button") == 0 && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON);
+            EXPECT_LE(line.cx + (box ? GetSystemMetrics(SM_CXMENUCHECK) : 0), room.right);
+        }
+        ReleaseDC(control, dc);
+    }
+}
+
+// At the system's scale, whatever it is. tests/CMakeLists.txt runs it at 150 % too, in a prefix
+// of its own, where the fonts grow and the layout has to grow with them.
+TEST_F(Window, EveryTextFitsItsControl) {
+    if (const char* asked = std::getenv("WINE_RUN_DPI")) {
+        ASSERT_EQ(Scaled(96), std::atoi(asked)) << "the prefix's DPI";
+    }
+    Open();
+    ExpectTextsFit();
+    SendMessageW(Control(kExtractedFolder), BM_CLICK, 0, 0);  // the other source hint
+    SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);    // "Hide details"
+    ExpectTextsFit();
 }
 
 TEST_F(Window, IsCentredAcrossAThirdDownAndGrowsOnlyAtTheBottomForTheDetails) {
