@@ -2,6 +2,8 @@
 
 #include "globals.h"
 
+#include <algorithm>
+
 namespace setup {
 
 void Log(const std::wstring& line) {
@@ -24,6 +26,22 @@ void Fail(const std::wstring& message) { throw Failed{message}; }
 
 void CheckCancel() {
     if (s_cancel) Fail(L"Cancelled.");
+}
+
+bool WaitUnlessCancelled(DWORD milliseconds, HANDLE handle) {
+    constexpr DWORD kSlice = 50;
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    while (!s_cancel) {
+        const ULONGLONG now = GetTickCount64();
+        if (milliseconds != INFINITE && now >= end) return false;
+        const DWORD slice = milliseconds == INFINITE ? kSlice : static_cast<DWORD>(std::min<ULONGLONG>(kSlice, end - now));
+        if (!handle) {
+            Sleep(slice);
+        } else if (const DWORD result = WaitForSingleObject(handle, slice); result != WAIT_TIMEOUT) {
+            return result == WAIT_OBJECT_0;
+        }
+    }
+    return false;
 }
 
 void PostText(UINT message, WPARAM wParam, const std::wstring& text) {

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <map>
+#include <regex>
 
 using setup::LatestAsset;
 using setup::ReleaseTag;
@@ -27,12 +29,16 @@ std::uint16_t SandboxPort() {
 }
 const char* const kCMake = "cmake-[0-9.]+-windows-x86_64\\.zip";
 
+// A digest of the asset's own, made up from its name's length.
+std::string Sha256(const std::string& name) { return std::string(64, "0123456789abcdef"[name.size() % 16]); }
+
 // A latest-release answer shaped like the real API's, with the given asset file names.
 std::string Answer(const std::vector<std::string>& names) {
     std::string answer = R"({"url": "x", "tag_name": "v3.30.1", "name": "CMake 3.30.1", "assets": [)";
     for (const std::string& name : names) {
-        answer += R"({"name": ")" + name + R"(", "size": 1234, "browser_download_url": )" +
-                  R"("https://github.com/Kitware/CMake/releases/download/v3.30.1/)" + name + R"("},)";
+        answer += R"({"name": ")" + name + R"(", "size": 1234, "digest": "sha256:)" + Sha256(name) +
+                  R"(", "browser_download_url": "https://github.com/Kitware/CMake/releases/download/v3.30.1/)" +
+                  name + R"("},)";
     }
     return answer + R"(], "body": "notes"})";
 }
@@ -68,10 +74,12 @@ TEST_F(Releases, LatestAssetTakesTheFirstFileThatFitsWholly) {
            {"/repos/other/two/releases/latest",
             Answer({"cmake-3.30.2-windows-x86_64.zip", "cmake-3.30.1-windows-x86_64.zip"})}});
 
-    EXPECT_EQ(LatestAsset("Kitware/CMake", kCMake), Link("cmake-3.30.1-windows-x86_64.zip"))
+    const setup::Archive cmake = LatestAsset("Kitware/CMake", kCMake);
+    EXPECT_EQ(cmake.url, Link("cmake-3.30.1-windows-x86_64.zip"))
         << "the checksum file listed first only begins like the archive";
-    EXPECT_EQ(LatestAsset("other/case", kCMake), Link("CMAKE-3.30.1-Windows-X86_64.Zip"));
-    EXPECT_EQ(LatestAsset("other/two", kCMake), Link("cmake-3.30.2-windows-x86_64.zip")) << "the first listed wins";
+    EXPECT_EQ(cmake.sha256, Sha256("cmake-3.30.1-windows-x86_64.zip")) << "with its own digest";
+    EXPECT_EQ(LatestAsset("other/case", kCMake).url, Link("CMAKE-3.30.1-Windows-X86_64.Zip"));
+    EXPECT_EQ(LatestAsset("other/two", kCMake).url, Link("cmake-3.30.2-windows-x86_64.zip")) << "the first listed wins";
     EXPECT_TRUE(window_.Take().empty()) << "no progress and no log for a lookup";
 }
 
@@ -100,6 +108,11 @@ TEST_F(Releases, LatestAssetWithoutTheApiSaysCheckTheConnection) {
 
 TEST_F(Releases, ReleaseTagIsTheFirstTagOrEmpty) {
     EXPECT_EQ(ReleaseTag(), L"") << "no API";
+    EXPECT_EQ(window_.LogLines(),
+              std::vector<std::wstring>{std::wstring(setup::kGitHubApi) +
+                                        L"/repos/quorin-recomp/quorin-recomp/releases/latest: WinHTTP error 12029 "
+                                        L"(couldn't connect)"})
+        << "only the log says why";
 
     Serve({{"/repos/quorin-recomp/quorin-recomp/releases/latest",
             R"({"tag_name" :  "v1.4.0", "name": "x", "tag_name": "v0.1"})"}});
@@ -108,6 +121,46 @@ TEST_F(Releases, ReleaseTagIsTheFirstTagOrEmpty) {
     Serve({{"/repos/quorin-recomp/quorin-recomp/releases/latest", R"({"tag_name": 7, "name": "v1"})"}});
     EXPECT_EQ(ReleaseTag(), L"");
     EXPECT_TRUE(window_.Take().empty()) << "no message either way";
+}
+
+// GitHub's answer once the requests that an address may make in an hour are used up.
+Reply RateLimited(std::time_t reset) {
+    return {.status = 403,
+            .headers = "x-ratelimit-limit: 60\r\nX-RateLimit-Remaining: 0\r\nx-ratelimit-reset: " +
+                       std::to_string(reset) + "\r\n",
+            .body = R"({"message": "API rate limit exceeded for 127.0.0.1."})"};
+}
+
+TEST_F(Releases, GitHubsRateLimitIsNamedWithTheTimeToTryAgain) {
+    const std::time_t reset = std::time(nullptr) + 1800;
+    server_.emplace(
+        [&](const std::string& target) {
+            if (target.starts_with("/repos/forbidden/")) return Reply{.status = 403, .body = R"({"message": "No"})"};
+            return RateLimited(reset);
+        },
+        SandboxPort());
+
+    const std::wstring failure = FailureOf([&] { LatestAsset("Kitware/CMake", kCMake); });
+    std::wsmatch time;
+    ASSERT_TRUE(std::regex_match(failure, time,
+                                 std::wregex(LR"(Couldn't reach GitHub to find Kitware/CMake\. )"
+                                             LR"((GitHub's limit on requests from this network was reached; )"
+                                             LR"(try again after (\d{1,2}):(\d\d)( [AP]M)?\.))")))
+        << failure;
+    const std::tm local = *std::localtime(&reset);
+    const int hour = std::stoi(time[2]);
+    EXPECT_EQ(time[4].matched ? hour % 12 + (time[4] == L" PM" ? 12 : 0) : hour, local.tm_hour) << failure;
+    EXPECT_EQ(std::stoi(time[3]), local.tm_min) << failure;
+
+    window_.Take();
+    EXPECT_EQ(ReleaseTag(), L"") << "the project's release is looked up without failing";
+    const std::vector<std::wstring> log = window_.LogLines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), L"The latest release couldn't be looked up. " + time[1].str());
+
+    EXPECT_EQ(FailureOf([&] { LatestAsset("forbidden/x", kCMake); }),
+              L"Couldn't reach GitHub to find forbidden/x. Check the internet connection.")
+        << "a 403 for another reason";
 }
 
 }  // namespace

@@ -129,10 +129,13 @@ TEST_F(ToolsPhase, FillsAgainAToolFolderLeftHalfUnpacked) {
     scratch_.File(tools / L"Ninja" / L"stale" / L"half.txt");
 
     ASSERT_EQ(Prepare(), L"");
-    EXPECT_EQ(Requests(), "GET /repos/git-for-windows/git/releases/latest 200\n"
-                          "GET /git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip 200\n"
-                          "GET /repos/ninja-build/ninja/releases/latest 200\n"
-                          "GET /ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 200\n");
+    EXPECT_EQ(Requests(),
+              "GET /repos/git-for-windows/git/releases/latest 200\n"
+              "GET /git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip 302\n"
+              "GET /release-assets/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip 200\n"
+              "GET /repos/ninja-build/ninja/releases/latest 200\n"
+              "GET /ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 302\n"
+              "GET /release-assets/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 200\n");
     EXPECT_FALSE(fs::exists(tools / L"Ninja" / L"stale"));
     EXPECT_FALSE(fs::exists(tools / L"Git.zip"));
     EXPECT_EQ(FileText(Unpacked(dir_, kGit).wstring()), FileText(HostPath("QUORIN_STANDIN"))) << "the unpacked one";
