@@ -25,18 +25,14 @@ void SetVariable(const std::wstring& name, const std::wstring& value) {
     SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
 }
 
-// What the environment held before the first call added to it. Names are the same in any
-// letter case on Windows, so these cover https_proxy and the like too.
-struct Inherited {
-    unsigned settings;  // GIT_CONFIG_COUNT
-    bool proxy;         // a proxy of the user's choosing
-};
+unsigned SettingsCount() {
+    return static_cast<unsigned>(std::wcstoul(Variable(L"GIT_CONFIG_COUNT").c_str(), nullptr, 10));
+}
 
-const Inherited& Original() {
-    static const Inherited original{
-        static_cast<unsigned>(std::wcstoul(Variable(L"GIT_CONFIG_COUNT").c_str(), nullptr, 10)),
-        !Variable(L"HTTPS_PROXY").empty() || !Variable(L"HTTP_PROXY").empty() || !Variable(L"ALL_PROXY").empty()};
-    return original;
+// An empty key and value remove the setting's variables.
+void SetSetting(unsigned index, const wchar_t* key, const wchar_t* value) {
+    SetVariable(L"GIT_CONFIG_KEY_" + std::to_wstring(index), key);
+    SetVariable(L"GIT_CONFIG_VALUE_" + std::to_wstring(index), value);
 }
 
 // The proxy list that Windows is set to use for this user; "" for none.
@@ -52,8 +48,9 @@ std::wstring WindowsProxy() {
 }  // namespace
 
 void SetGitNetwork(bool setupGit) {
-    const Inherited& original = Original();
-    if (!original.proxy) {
+    // Names are the same in any letter case on Windows: these cover https_proxy and the like too.
+    // A proxy set by an earlier call stays, as one named by the user would.
+    if (Variable(L"HTTPS_PROXY").empty() && Variable(L"HTTP_PROXY").empty() && Variable(L"ALL_PROXY").empty()) {
         const std::wstring proxies = WindowsProxy();
         SetVariable(L"HTTPS_PROXY", ProxyFor(proxies, L"https"));
         SetVariable(L"HTTP_PROXY", ProxyFor(proxies, L"http"));
@@ -61,17 +58,11 @@ void SetGitNetwork(bool setupGit) {
 
     std::vector<std::pair<const wchar_t*, const wchar_t*>> settings = {{L"core.longpaths", L"true"}};
     if (setupGit) settings.push_back({L"http.sslBackend", L"schannel"});
-    const unsigned before = static_cast<unsigned>(std::wcstoul(Variable(L"GIT_CONFIG_COUNT").c_str(), nullptr, 10));
-    unsigned index = original.settings;
-    for (const auto& [key, value] : settings) {
-        SetVariable(L"GIT_CONFIG_KEY_" + std::to_wstring(index), key);
-        SetVariable(L"GIT_CONFIG_VALUE_" + std::to_wstring(index), value);
-        ++index;
-    }
-    for (unsigned stale = index; stale < before; ++stale) {
-        SetVariable(L"GIT_CONFIG_KEY_" + std::to_wstring(stale), L"");
-        SetVariable(L"GIT_CONFIG_VALUE_" + std::to_wstring(stale), L"");
-    }
+    static const unsigned inherited = SettingsCount();  // ours follow these, in the same places each time
+    const unsigned before = SettingsCount();
+    unsigned index = inherited;
+    for (const auto& [key, value] : settings) SetSetting(index++, key, value);
+    for (unsigned stale = index; stale < before; ++stale) SetSetting(stale, L"", L"");
     SetVariable(L"GIT_CONFIG_COUNT", std::to_wstring(index));
 }
 

@@ -7,7 +7,7 @@ namespace setup {
 
 // Sets in this process's environment, which every git that Run starts inherits:
 //   - the proxy that Windows is set to use, as HTTPS_PROXY and HTTP_PROXY, unless the
-//     environment named a proxy of its own when the program started;
+//     environment names a proxy already;
 //   - http.sslBackend=schannel, for `setupGit` (the Git that Setup downloaded) only: a git of the
 //     user's own keeps the backend it is configured with;
 //   - core.longpaths=true.

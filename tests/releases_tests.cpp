@@ -10,9 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <map>
-#include <regex>
 
 using setup::LatestAsset;
 using setup::ReleaseTag;
@@ -121,46 +119,6 @@ TEST_F(Releases, ReleaseTagIsTheFirstTagOrEmpty) {
     Serve({{"/repos/quorin-recomp/quorin-recomp/releases/latest", R"({"tag_name": 7, "name": "v1"})"}});
     EXPECT_EQ(ReleaseTag(), L"");
     EXPECT_TRUE(window_.Take().empty()) << "no message either way";
-}
-
-// GitHub's answer once the requests that an address may make in an hour are used up.
-Reply RateLimited(std::time_t reset) {
-    return {.status = 403,
-            .headers = "x-ratelimit-limit: 60\r\nX-RateLimit-Remaining: 0\r\nx-ratelimit-reset: " +
-                       std::to_string(reset) + "\r\n",
-            .body = R"({"message": "API rate limit exceeded for 127.0.0.1."})"};
-}
-
-TEST_F(Releases, GitHubsRateLimitIsNamedWithTheTimeToTryAgain) {
-    const std::time_t reset = std::time(nullptr) + 1800;
-    server_.emplace(
-        [&](const std::string& target) {
-            if (target.starts_with("/repos/forbidden/")) return Reply{.status = 403, .body = R"({"message": "No"})"};
-            return RateLimited(reset);
-        },
-        SandboxPort());
-
-    const std::wstring failure = FailureOf([&] { LatestAsset("Kitware/CMake", kCMake); });
-    std::wsmatch time;
-    ASSERT_TRUE(std::regex_match(failure, time,
-                                 std::wregex(LR"(Couldn't reach GitHub to find Kitware/CMake\. )"
-                                             LR"((GitHub's limit on requests from this network was reached; )"
-                                             LR"(try again after (\d{1,2}):(\d\d)( [AP]M)?\.))")))
-        << failure;
-    const std::tm local = *std::localtime(&reset);
-    const int hour = std::stoi(time[2]);
-    EXPECT_EQ(time[4].matched ? hour % 12 + (time[4] == L" PM" ? 12 : 0) : hour, local.tm_hour) << failure;
-    EXPECT_EQ(std::stoi(time[3]), local.tm_min) << failure;
-
-    window_.Take();
-    EXPECT_EQ(ReleaseTag(), L"") << "the project's release is looked up without failing";
-    const std::vector<std::wstring> log = window_.LogLines();
-    ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.back(), L"The latest release couldn't be looked up. " + time[1].str());
-
-    EXPECT_EQ(FailureOf([&] { LatestAsset("forbidden/x", kCMake); }),
-              L"Couldn't reach GitHub to find forbidden/x. Check the internet connection.")
-        << "a 403 for another reason";
 }
 
 }  // namespace

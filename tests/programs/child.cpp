@@ -16,6 +16,7 @@
 //     --spawn          first starts a grandchild (this program, "--sleep 60000") that inherits
 //                      the output, and writes "child <pid>" and "grandchild <pid>" lines
 //     --sleep MS       sleeps before exiting
+//     --env NAME       first writes "NAME=value", or "NAME unset", and a LF
 //
 // Called like git ("-C <folder> ..."), it skips the folder, so it can stand in for git.
 #include <windows.h>
@@ -108,6 +109,12 @@ void WriteLines(unsigned long count, unsigned long rate, LineMaker make) {
     }
 }
 
+void WriteVariable(const char* name) {
+    std::string value(32768, '\0');
+    const DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+    Write(std::string(name) + (length ? "=" + value.substr(0, length) : " unset") + "\n");
+}
+
 void Spawn() {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -151,6 +158,8 @@ int main(int argc, char** argv) {
             WriteLines(std::strtoul(argv[++i], nullptr, 10), rate, BuildLine);
         } else if (option == "--cwd") {
             WriteFolder();
+        } else if (option == "--env" && valued) {
+            WriteVariable(argv[++i]);
         } else if (option == "--spawn") {
             Spawn();
         } else {

@@ -235,9 +235,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         """Sends a part of the body and ends the connection: closed, or reset."""
         self.wfile.write(sent)
         self.wfile.flush()
-        if reset:  # the socket goes once its reader and writer close too, before any shutdown
+        if reset:
+            # Once the client waits for more: Wine may take a reset that comes with the bytes for the end.
+            time.sleep(0.5)
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            self.connection.close()
+            self.connection.close()  # it goes once its reader and writer close too, before any shutdown
         self.close_connection = True
 
     def stall(self, sent):
