@@ -3,6 +3,7 @@
 #include "globals.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace setup {
 
@@ -29,12 +30,10 @@ void CheckCancel() {
 }
 
 bool WaitUnlessCancelled(DWORD milliseconds, HANDLE handle) {
-    constexpr DWORD kSlice = 50;
-    const ULONGLONG end = GetTickCount64() + milliseconds;
-    while (!s_cancel) {
-        const ULONGLONG now = GetTickCount64();
-        if (milliseconds != INFINITE && now >= end) return false;
-        const DWORD slice = milliseconds == INFINITE ? kSlice : static_cast<DWORD>(std::min<ULONGLONG>(kSlice, end - now));
+    constexpr ULONGLONG kSlice = 50;
+    const ULONGLONG end = milliseconds == INFINITE ? ULLONG_MAX : GetTickCount64() + milliseconds;
+    for (ULONGLONG now; !s_cancel && (now = GetTickCount64()) < end;) {
+        const DWORD slice = static_cast<DWORD>(std::min(kSlice, end - now));
         if (!handle) {
             Sleep(slice);
         } else if (const DWORD result = WaitForSingleObject(handle, slice); result != WAIT_TIMEOUT) {

@@ -33,7 +33,7 @@ const Tool kTools[] = {
     {L"CMake", L"cmake.exe", [] { return LatestAsset("Kitware/CMake", "cmake-[0-9.]+-windows-x86_64\\.zip"); }},
     {L"Ninja", L"ninja.exe", [] { return LatestAsset("ninja-build/ninja", "ninja-win\\.zip"); }},
     {L"Clang", L"clang++.exe", [] { return LatestAsset(kLlvmMingwRepo, "llvm-mingw-[0-9]+-ucrt-x86_64\\.zip"); }},
-    {L"Python", L"python.exe", [] { return Archive{PythonPackage()}; }},  // NuGet's flat container gives no SHA-256
+    {L"Python", L"python.exe", [] { return Archive{PythonPackage()}; }},  // NuGet gives no SHA-256 here
 };
 
 std::wstring ReadPath() {
