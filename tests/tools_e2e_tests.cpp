@@ -198,7 +198,7 @@ const Scenario kScenarios[] = {
     {"CancelDuringADownload",
      L"cancelled",
      {{.tools = "x",
-       .faults = R"({"answers": [{"path": ".*/MinGit-.*\\.zip", "stall": 100000}]})",
+       .faults = R"({"answers": [{"path": ".*/MinGit-.*\\.zip", "stall": 1000}]})",
        .final = L"Cancelled.",
        .statuses = {L"Downloading Git: ", L"Cancelled."},
        .steps = {{L"Downloading Git: ", [](HWND window) { Click(window, setup::kInstallButton); }}},

@@ -160,9 +160,8 @@ TEST_F(ToolsPhase, FillsAgainAToolFolderLeftHalfUnpacked) {
     EXPECT_EQ(Requests(), "");
 }
 
-// Git's first try ends in a reset, with no length to tell it from the end: it goes on from the
-// piece it had whole, through the redirect, and its digest then matches. Ninja's release gives
-// none.
+// Git's first try ends in a reset, with no length to tell it from the end: it goes on from its
+// bytes through the redirect, and its digest then matches. Ninja's release gives none.
 TEST_F(ToolsPhase, ABrokenDownloadGoesOnFromItsBytesAndOneWithoutADigestIsUsedUnchecked) {
     const fs::path bin = OnPath({L"cmake.exe", L"clang++.exe", L"python.exe"});
     SetFaults(R"({"answers": [{"path": ".*/MinGit-.*\\.zip", "break": 100000, "times": 1, "reset": true,
@@ -173,7 +172,7 @@ TEST_F(ToolsPhase, ABrokenDownloadGoesOnFromItsBytesAndOneWithoutADigestIsUsedUn
     std::vector<std::wstring> expected = FetchLines(dir_, kGit), ninja = FetchLines(dir_, kNinja);
     expected.insert(expected.begin(), L"== Checking the tools");
     expected.insert(expected.begin() + 2,
-                    L"Git: the download broke off at 65536 bytes: WinHTTP error 10054 (the connection was reset); "
+                    L"Git: the download broke off at 100000 bytes: WinHTTP error 10054 (the connection was reset); "
                     L"trying again (2 of 4)");
     expected.push_back(L"CMake: using " + (bin / L"cmake.exe").wstring());
     ninja[1] = L"Ninja: unverified (no SHA-256 was given for it)";
