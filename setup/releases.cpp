@@ -4,30 +4,71 @@
 #include "report.h"
 #include "scan.h"
 #include "services.h"
+#include "web.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <ctime>
 
 namespace setup {
 namespace {
 
-// The API's answer about the latest release of "owner/name", or false.
-bool LatestRelease(const std::string& repository, std::string& answer) {
-    return Get(std::wstring(kGitHubApi) + L"/repos/" + Widen(repository) + L"/releases/latest", &answer, nullptr,
-               nullptr);
+// A moment (seconds since 1970) as the user's settings write a time of day; "" when it can't be.
+std::wstring LocalTime(std::int64_t seconds) {
+    if (seconds < 0 || seconds > 900000000000) return {};  // FILETIME ends in the year 30828
+    ULARGE_INTEGER ticks;  // of 100 ns since 1601
+    ticks.QuadPart = (static_cast<ULONGLONG>(seconds) + 11644473600ULL) * 10000000ULL;
+    const FILETIME utc{ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME universal, local;
+    wchar_t text[64];
+    if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local) ||
+        !GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, text, 64))
+        return {};
+    return text;
+}
+
+// For an answer that says GitHub's rate limit was reached, the sentence that says so and when to
+// try again; "" for any other.
+std::wstring RateLimitSentence(const std::string& head) {
+    const auto until = RateLimitedUntil(head, std::time(nullptr));
+    if (!until) return {};
+    const std::wstring time = LocalTime(*until);
+    return L"GitHub's limit on requests from this network was reached; try again " +
+           (time.empty() ? L"in an hour." : L"after " + time + L".");
+}
+
+// The API's answer about the latest release of "owner/name". False when it can't be had; then
+// `limit` holds the rate limit's sentence when that was why.
+bool LatestRelease(const std::string& repository, std::string& answer, std::wstring& limit) {
+    std::string head;
+    if (Get(std::wstring(kGitHubApi) + L"/repos/" + Widen(repository) + L"/releases/latest", &answer, nullptr,
+            nullptr, {}, &head))
+        return true;
+    limit = RateLimitSentence(head);
+    return false;
 }
 
 }  // namespace
 
-std::wstring LatestAsset(const char* repository, const char* pattern) {
+Archive LatestAsset(const char* repository, const char* pattern) {
     std::string answer;
-    if (!LatestRelease(repository, answer))
-        Fail(L"Couldn't reach GitHub to find " + Widen(repository) + L". Check the internet connection.");
-    const std::string link = FindAsset(answer, pattern);
-    if (link.empty()) Fail(L"No download of " + Widen(repository) + L" matched what Setup expects.");
-    return Widen(link);
+    std::wstring limit;
+    if (!LatestRelease(repository, answer, limit))
+        Fail(L"Couldn't reach GitHub to find " + Widen(repository) + L". " +
+             (limit.empty() ? L"Check the internet connection." : limit));
+    const Asset asset = FindAsset(answer, pattern);
+    if (asset.link.empty()) Fail(L"No download of " + Widen(repository) + L" matched what Setup expects.");
+    return {Widen(asset.link), asset.sha256};
 }
 
 std::wstring ReleaseTag() {
     std::string answer;
-    if (!LatestRelease(std::string(kRepoOwner) + "/quorin-recomp", answer)) return {};
+    std::wstring limit;
+    if (!LatestRelease(std::string(kRepoOwner) + "/quorin-recomp", answer, limit)) {
+        if (!limit.empty()) Log(L"The latest release couldn't be looked up. " + limit);
+        return {};
+    }
     return Widen(FirstValue(answer, "tag_name"));
 }
 

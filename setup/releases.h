@@ -6,14 +6,22 @@
 
 namespace setup {
 
-// The download link of the first asset of `repository`'s latest release ("owner/name") whose
-// file name matches the whole ECMAScript `pattern`, ignoring case. Fails with "Couldn't reach
-// GitHub to find <repository>. Check the internet connection." when the API can't be asked, and
-// with "No download of <repository> matched what Setup expects." when nothing fits.
-std::wstring LatestAsset(const char* repository, const char* pattern);
+// An archive to download: its link, and its SHA-256 in lowercase hex when the service gives one.
+struct Archive {
+    std::wstring url;
+    std::string sha256{};
+};
+
+// The first asset of `repository`'s latest release ("owner/name") whose file name matches the
+// whole ECMAScript `pattern`, ignoring case, with the asset's own SHA-256. Fails with "Couldn't
+// reach GitHub to find <repository>. Check the internet connection." when the API can't be
+// asked; when GitHub refused for its rate limit, the sentence after the first says so instead,
+// and when to try again. Fails with "No download of <repository> matched what Setup expects."
+// when nothing fits.
+Archive LatestAsset(const char* repository, const char* pattern);
 
 // The tag of the project's latest release, or "" when it can't be found out (no message: the
-// source step decides what to do without it).
+// source step decides what to do without it; the log says when the rate limit was why).
 std::wstring ReleaseTag();
 
 // The package file (.nupkg, a zip archive) of the newest Python 3.12 release on NuGet, whose

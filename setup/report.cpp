@@ -3,6 +3,7 @@
 #include "globals.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace setup {
 
@@ -26,6 +27,20 @@ void Fail(const std::wstring& message) { throw Failed{message}; }
 
 void CheckCancel() {
     if (s_cancel) Fail(L"Cancelled.");
+}
+
+bool WaitUnlessCancelled(DWORD milliseconds, HANDLE handle) {
+    constexpr ULONGLONG kSlice = 50;
+    const ULONGLONG end = milliseconds == INFINITE ? ULLONG_MAX : GetTickCount64() + milliseconds;
+    for (ULONGLONG now; !s_cancel && (now = GetTickCount64()) < end;) {
+        const DWORD slice = static_cast<DWORD>(std::min(kSlice, end - now));
+        if (!handle) {
+            Sleep(slice);
+        } else if (const DWORD result = WaitForSingleObject(handle, slice); result != WAIT_TIMEOUT) {
+            return result == WAIT_OBJECT_0;
+        }
+    }
+    return false;
 }
 
 BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM) = PostMessageW;

@@ -26,6 +26,11 @@ void Status(const std::wstring& text);
 // Fails with "Cancelled." when the user cancelled.
 void CheckCancel();
 
+// Waits until `handle` is signalled (true), or for `milliseconds` at most (INFINITE: no limit),
+// looking at s_cancel every 50 ms, so that a cancel ends the wait at once (false; s_cancel tells
+// it from the time-out). Without a handle it is a pause that a cancel cuts short.
+bool WaitUnlessCancelled(DWORD milliseconds, HANDLE handle = nullptr);
+
 // Posts a message with a string that the window will own and delete. A full queue is waited out;
 // should the window be gone, the string is freed here instead of leaking.
 void PostText(UINT message, WPARAM wParam, const std::wstring& text);

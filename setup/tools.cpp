@@ -4,6 +4,7 @@
 #include "find.h"
 #include "http.h"
 #include "install.h"
+#include "network.h"
 #include "processes.h"
 #include "releases.h"
 #include "report.h"
@@ -12,6 +13,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <system_error>
@@ -24,7 +26,7 @@ namespace {
 struct Tool {
     const wchar_t* name;     // in messages, and the name of its folder and archive
     const wchar_t* program;  // what must be runnable by name
-    std::function<std::wstring()> provider;  // the archive's URL; asked only when a download is needed
+    std::function<Archive()> provider;  // the archive's URL and SHA-256; asked only when a download is needed
 };
 
 const Tool kTools[] = {
@@ -32,13 +34,20 @@ const Tool kTools[] = {
     {L"CMake", L"cmake.exe", [] { return LatestAsset("Kitware/CMake", "cmake-[0-9.]+-windows-x86_64\\.zip"); }},
     {L"Ninja", L"ninja.exe", [] { return LatestAsset("ninja-build/ninja", "ninja-win\\.zip"); }},
     {L"Clang", L"clang++.exe", [] { return LatestAsset(kLlvmMingwRepo, "llvm-mingw-[0-9]+-ucrt-x86_64\\.zip"); }},
-    {L"Python", L"python.exe", PythonPackage},
+    {L"Python", L"python.exe", [] { return Archive{PythonPackage()}; }},  // NuGet gives no SHA-256 here
 };
 
 fs::path SystemFolder() {
     wchar_t folder[MAX_PATH] = L"";
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
     return std::wstring(folder, length < MAX_PATH ? length : 0);
+}
+
+// Tar's last words as the end of the sentence that says why an unpack failed.
+std::wstring Sentence(const std::string& said, int code) {
+    std::wstring words = said.empty() ? L"tar.exe ended with exit code " + std::to_wstring(code) : Widen(said);
+    if (!words.ends_with(L'.')) words += L'.';
+    return words;
 }
 
 // Downloads and unpacks a tool into `tools`; the program's path. It is unpacked beside its
@@ -48,19 +57,24 @@ fs::path SystemFolder() {
 fs::path Fetch(const Tool& tool, const fs::path& tools) {
     const std::wstring name = tool.name;
     const fs::path folder = tools / name, archive = tools / (name + L".zip"), unpacking = tools / (name + L".unpacking");
-    const std::wstring url = tool.provider();
-    Log(name + L": downloading " + url);
+    const Archive source = tool.provider();
+    Log(name + L": downloading " + source.url);
     RemoveTree(unpacking);  // what an unpack cut short left; if it stays, the unpack fails below
     std::error_code ignored;
     fs::create_directories(unpacking, ignored);
-    if (!Get(url, nullptr, &archive, tool.name)) {
+    if (!Get(source.url, nullptr, &archive, tool.name, source.sha256)) {
         CheckCancel();
         Fail(L"Couldn't download " + name + L".");
     }
+    Log(name + (source.sha256.empty() ? L": unverified (no SHA-256 was given for it)" : L": SHA-256 verified"));
     Status(L"Unpacking " + name);
     PostProgress(-1);
-    const std::wstring tar = Quote(SystemFolder() / L"tar.exe") + L" -xf " + Quote(archive) + L" -C " + Quote(unpacking);
-    if (Run(tar, {}) != 0) Fail(L"Couldn't unpack " + name + L" (Windows 10 1803 or later is needed).");
+    const fs::path tar = SystemFolder() / L"tar.exe";
+    if (!Exists(tar)) Fail(L"Couldn't unpack " + name + L" (Windows 10 1803 or later is needed).");
+    std::string said;  // tar's last line, which tells why it failed
+    const int code = Run(Quote(tar) + L" -xf " + Quote(archive) + L" -C " + Quote(unpacking), {},
+                         [&](const std::string& line) { said = line; });
+    if (code != 0) Fail(L"Couldn't unpack " + name + L": " + Sentence(said, code));
     if (!RemoveTree(folder) || !MoveFolder(unpacking, folder))
         Fail(L"Couldn't unpack " + name + L": its folder " + folder.wstring() +
              L" couldn't be replaced. Close the programs that use it and try again.");
@@ -92,6 +106,9 @@ void PrepareTools(const fs::path& dir) {
     std::error_code ignored;  // shows up as a failed download or unpack
     fs::create_directories(tools, ignored);
     for (const Tool& tool : kTools) Prepare(tool, tools);
+    // The git on the PATH is the one that every later step runs.
+    const std::wstring git = FindOnPath(ReadPath(), L"git.exe").wstring(), ours = (tools / L"").wstring();
+    SetGitNetwork(_wcsnicmp(git.c_str(), ours.c_str(), ours.size()) == 0);
 }
 
 }  // namespace setup

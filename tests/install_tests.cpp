@@ -63,6 +63,9 @@ protected:
         std::string lines = "== Checking the tools\r\n";
         for (const SandboxTool& tool : kSandboxTools)
             lines += Utf8(tool.name) + ": using " + Utf8((tools_ / tool.exe).wstring()) + "\r\n";
+        // Nothing serves the API: the release lookup says why, and the clone follows the fallback.
+        lines += Utf8(setup::kGitHubApi) + "/repos/quorin-recomp/quorin-recomp/releases/latest: WinHTTP error 12029 "
+                                           "(couldn't connect)\r\n";
         return lines + "== Downloading the source code\r\n$ " + Clone(dir) + "\r\n" + CantStart(dir) + "\r\n";
     }
 

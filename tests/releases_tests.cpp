@@ -27,12 +27,16 @@ std::uint16_t SandboxPort() {
 }
 const char* const kCMake = "cmake-[0-9.]+-windows-x86_64\\.zip";
 
+// A digest of the asset's own, made up from its name's length.
+std::string Sha256(const std::string& name) { return std::string(64, "0123456789abcdef"[name.size() % 16]); }
+
 // A latest-release answer shaped like the real API's, with the given asset file names.
 std::string Answer(const std::vector<std::string>& names) {
     std::string answer = R"({"url": "x", "tag_name": "v3.30.1", "name": "CMake 3.30.1", "assets": [)";
     for (const std::string& name : names) {
-        answer += R"({"name": ")" + name + R"(", "size": 1234, "browser_download_url": )" +
-                  R"("https://github.com/Kitware/CMake/releases/download/v3.30.1/)" + name + R"("},)";
+        answer += R"({"name": ")" + name + R"(", "size": 1234, "digest": "sha256:)" + Sha256(name) +
+                  R"(", "browser_download_url": "https://github.com/Kitware/CMake/releases/download/v3.30.1/)" +
+                  name + R"("},)";
     }
     return answer + R"(], "body": "notes"})";
 }
@@ -68,10 +72,12 @@ TEST_F(Releases, LatestAssetTakesTheFirstFileThatFitsWholly) {
            {"/repos/other/two/releases/latest",
             Answer({"cmake-3.30.2-windows-x86_64.zip", "cmake-3.30.1-windows-x86_64.zip"})}});
 
-    EXPECT_EQ(LatestAsset("Kitware/CMake", kCMake), Link("cmake-3.30.1-windows-x86_64.zip"))
+    const setup::Archive cmake = LatestAsset("Kitware/CMake", kCMake);
+    EXPECT_EQ(cmake.url, Link("cmake-3.30.1-windows-x86_64.zip"))
         << "the checksum file listed first only begins like the archive";
-    EXPECT_EQ(LatestAsset("other/case", kCMake), Link("CMAKE-3.30.1-Windows-X86_64.Zip"));
-    EXPECT_EQ(LatestAsset("other/two", kCMake), Link("cmake-3.30.2-windows-x86_64.zip")) << "the first listed wins";
+    EXPECT_EQ(cmake.sha256, Sha256("cmake-3.30.1-windows-x86_64.zip")) << "with its own digest";
+    EXPECT_EQ(LatestAsset("other/case", kCMake).url, Link("CMAKE-3.30.1-Windows-X86_64.Zip"));
+    EXPECT_EQ(LatestAsset("other/two", kCMake).url, Link("cmake-3.30.2-windows-x86_64.zip")) << "the first listed wins";
     EXPECT_TRUE(window_.Take().empty()) << "no progress and no log for a lookup";
 }
 
@@ -100,6 +106,11 @@ TEST_F(Releases, LatestAssetWithoutTheApiSaysCheckTheConnection) {
 
 TEST_F(Releases, ReleaseTagIsTheFirstTagOrEmpty) {
     EXPECT_EQ(ReleaseTag(), L"") << "no API";
+    EXPECT_EQ(window_.LogLines(),
+              std::vector<std::wstring>{std::wstring(setup::kGitHubApi) +
+                                        L"/repos/quorin-recomp/quorin-recomp/releases/latest: WinHTTP error 12029 "
+                                        L"(couldn't connect)"})
+        << "only the log says why";
 
     Serve({{"/repos/quorin-recomp/quorin-recomp/releases/latest",
             R"({"tag_name" :  "v1.4.0", "name": "x", "tag_name": "v0.1"})"}});

@@ -75,27 +75,55 @@ const char* const kCMake = "cmake-[0-9.]+-windows-x86_64\\.zip";
 
 std::string Asset(const std::string& link) { return "{\"browser_download_url\": \"" + link + "\"}"; }
 
+std::string Link(std::string_view answer, const char* pattern) { return FindAsset(answer, pattern).link; }
+
 TEST(FindAsset, TakesTheFirstLinkWhoseWholeFileNameFits) {
     const std::string base = "https://github.com/Kitware/CMake/releases/download/v3.30.1/";
-    EXPECT_EQ(FindAsset(Asset(base + "cmake-3.30.1-windows-x86_64.zip.sha256") + Asset(base + "cmake-3.30.1-windows-arm64.zip") +
+    EXPECT_EQ(Link(Asset(base + "cmake-3.30.1-windows-x86_64.zip.sha256") + Asset(base + "cmake-3.30.1-windows-arm64.zip") +
                             Asset(base + "cmake-3.30.1-windows-x86_64.zip") + Asset(base + "cmake-3.30.2-windows-x86_64.zip"),
                         kCMake),
               base + "cmake-3.30.1-windows-x86_64.zip")
         << "a partial match doesn't count; the first fitting one wins";
-    EXPECT_EQ(FindAsset(Asset(base + "CMake-3.30.1-Windows-X86_64.ZIP"), kCMake), base + "CMake-3.30.1-Windows-X86_64.ZIP")
+    EXPECT_EQ(Link(Asset(base + "CMake-3.30.1-Windows-X86_64.ZIP"), kCMake), base + "CMake-3.30.1-Windows-X86_64.ZIP")
         << "the file name's case doesn't matter";
-    EXPECT_EQ(FindAsset("{\"Browser_Download_URL\": \"" + base + "cmake-3.30.1-windows-x86_64.zip\"}", kCMake), "")
+    EXPECT_EQ(Link("{\"Browser_Download_URL\": \"" + base + "cmake-3.30.1-windows-x86_64.zip\"}", kCMake), "")
         << "the key's case does";
-    EXPECT_EQ(FindAsset(Asset("ninja-win.zip"), "ninja-win\\.zip"), "ninja-win.zip") << "no slash: the link is the name";
-    EXPECT_EQ(FindAsset(Asset(base + "x/ninja-win.zip/"), "ninja-win\\.zip"), "") << "the name is after the last slash";
-    EXPECT_EQ(FindAsset(R"({"assets": [{"name": "cmake-3.30.1-windows-x86_64.zip"}]})", kCMake), "");
+    EXPECT_EQ(Link(Asset("ninja-win.zip"), "ninja-win\\.zip"), "ninja-win.zip") << "no slash: the link is the name";
+    EXPECT_EQ(Link(Asset(base + "x/ninja-win.zip/"), "ninja-win\\.zip"), "") << "the name is after the last slash";
+    EXPECT_EQ(Link(R"({"assets": [{"name": "cmake-3.30.1-windows-x86_64.zip"}]})", kCMake), "");
 }
 
 TEST(FindAsset, SkipsNamesTooLongForAFile) {
     const std::string longest(setup::kLongestFileName - 4, '1');
-    EXPECT_EQ(FindAsset(Asset("d/" + longest + ".zip"), "[0-9]+\\.zip"), "d/" + longest + ".zip");
+    EXPECT_EQ(Link(Asset("d/" + longest + ".zip"), "[0-9]+\\.zip"), "d/" + longest + ".zip");
     const std::string tooLong = "d/" + longest + "1.zip";
-    EXPECT_EQ(FindAsset(Asset(tooLong) + Asset("d/1.zip"), "[0-9]+\\.zip"), "d/1.zip");
+    EXPECT_EQ(Link(Asset(tooLong) + Asset("d/1.zip"), "[0-9]+\\.zip"), "d/1.zip");
+}
+
+// An asset as GitHub lists it: the digest before the link, and another one in a nested object.
+std::string Listed(const std::string& name, const std::string& digest) {
+    return R"({"url": "x", "uploader": {"login": "b}ot", "digest": "sha256:)" + std::string(64, 'e') +
+           R"("}, "name": ")" + name + R"(", "digest": )" + digest + R"(, "browser_download_url": "d/)" + name + R"("})";
+}
+
+TEST(FindAsset, TakesTheDigestOfThatAssetAlone) {
+    const std::string hex = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789ABCDEF";
+    const std::string lower = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    const std::string digest = "\"sha256:" + hex + "\"";
+    EXPECT_EQ(FindAsset("[" + Listed("a.zip", digest) + "]", "a\\.zip").sha256, lower) << "in lower case";
+    EXPECT_EQ(FindAsset("[" + Listed("x.txt", digest) + ", " + Listed("a.zip", "null") + "]", "a\\.zip").sha256, "")
+        << "not the digest of the asset before";
+    EXPECT_EQ(FindAsset("[" + Listed("a.zip", "null") + ", " + Listed("x.txt", digest) + "]", "a\\.zip").sha256, "")
+        << "nor of the one after";
+    EXPECT_EQ(FindAsset(R"([{"name": "a\"}{", "browser_download_url": "d/a.zip", "size": 1, "digest": )" + digest + "}]",
+                        "a\\.zip")
+                  .sha256,
+              lower)
+        << "after the link, past a quote and braces inside a string";
+    for (const std::string& wrong : {"\"sha512:" + hex + "\"", "\"sha256:" + hex.substr(1) + "\"",
+                                    "\"sha256:" + hex.substr(1) + "g\"", "\"sha256: " + hex + "\"", std::string("7")})
+        EXPECT_EQ(FindAsset(Listed("a.zip", wrong), "a\\.zip").sha256, "") << wrong;
+    EXPECT_EQ(FindAsset(Listed("a.zip", digest), "b\\.zip").sha256, "") << "no asset, no digest";
 }
 
 std::string Index(std::initializer_list<const char*> versions) {
@@ -177,14 +205,18 @@ TEST(Scan, SurvivesHostileAnswers) {
     const std::string huge(32 << 20, 'x');
     const std::string link = "https://example.invalid/download/cmake-3.30.1-windows-x86_64.zip";
 
-    EXPECT_EQ(FindAsset("", kCMake), "");
-    EXPECT_EQ(FindAsset(Asset("d/cmake-3." + huge + "-windows-x86_64.zip") + Asset(link), kCMake), link)
+    EXPECT_EQ(Link("", kCMake), "");
+    EXPECT_EQ(Link(Asset("d/cmake-3." + huge + "-windows-x86_64.zip") + Asset(link), kCMake), link)
         << "a name of many megabytes is passed over";
-    EXPECT_EQ(FindAsset(Asset("d/cmake-" + std::string(32 << 20, '1')) + Asset(link), kCMake), link);
+    EXPECT_EQ(Link(Asset("d/cmake-" + std::string(32 << 20, '1')) + Asset(link), kCMake), link);
     EXPECT_EQ(FirstValue("{\"tag_name\": \"" + huge, "tag_name"), "") << "an unterminated value";
     EXPECT_EQ(FirstValue("{\"tag_name\": \"" + huge + "\"}", "tag_name").size(), huge.size());
     EXPECT_EQ(FirstValue("{\"tag_name\"" + std::string(32 << 20, ' ') + ":\n\"v9\"", "tag_name"), "v9")
         << "a run of white space of many megabytes";
+
+    const setup::Asset deep = FindAsset(std::string(8 << 20, '{') + Listed("a.zip", "null"), "a\\.zip");
+    EXPECT_EQ(deep.link, "d/a.zip") << "objects nested millions deep";
+    EXPECT_EQ(deep.sha256, "");
 
     std::string keys;
     for (int i = 0; i < (1 << 20); ++i) keys += "\"tag_name\": 1,";  // 14 MB of keys without a string value
@@ -196,7 +228,7 @@ TEST(Scan, SurvivesHostileAnswers) {
                                R"("browser_download_url": ")" + link + R"("}]})";
     const std::size_t whole = answer.find(link) + link.size() + 1;
     for (std::size_t cut = 0; cut <= answer.size(); ++cut)
-        ASSERT_EQ(FindAsset(answer.substr(0, cut), kCMake), cut >= whole ? link : "") << "cut at " << cut;
+        ASSERT_EQ(Link(answer.substr(0, cut), kCMake), cut >= whole ? link : "") << "cut at " << cut;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The build-tools phase in the test program against the sandbox: where each tool comes from, what
 // goes on the PATH and in what order, what is logged, and what a later run finds.
 #include "globals.h"
+#include "processes.h"
+#include "releases.h"
 #include "report.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
@@ -13,12 +15,15 @@
 
 #include <cmath>
 #include <cstdint>
+#include <ctime>
+#include <regex>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
 
 namespace {
 
+const SandboxTool& kGit = kSandboxTools[0];
 const SandboxTool& kNinja = kSandboxTools[2];
 const SandboxTool& kPython = kSandboxTools[4];
 
@@ -33,11 +38,22 @@ protected:
     void TearDown() override {
         SetFaults("");
         SetEnvironmentVariableW(L"PATH", original_.c_str());
+        for (const wchar_t* name : {L"GIT_CONFIG_COUNT", L"GIT_CONFIG_KEY_0", L"GIT_CONFIG_VALUE_0", L"GIT_CONFIG_KEY_1",
+                                    L"GIT_CONFIG_VALUE_1", L"HTTPS_PROXY", L"HTTP_PROXY"})
+            SetEnvironmentVariableW(name, nullptr);
     }
 
     // Runs the phase; its failure message, or "" when it went through.
     std::wstring Prepare() {
         return testing_support::FailureOf([&] { setup::PrepareTools(dir_); });
+    }
+
+    // A PATH of a folder with these programs (empty files), then the system's: the user's own.
+    fs::path OnPath(std::initializer_list<const wchar_t*> programs) {
+        const fs::path bin = scratch_.Folder(L"bin");
+        for (const wchar_t* program : programs) scratch_.File(bin / program);
+        SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + system_).c_str());
+        return bin;
     }
 
     const WorkerJob job_;
@@ -121,9 +137,7 @@ TEST_F(ToolsPhase, UsesToolsOnThePathAsTheyAreButNoAppStoreAlias) {
 // and filled again, and what an unpack cut short left beside it goes; one with its program is
 // used as it is, also when a virus scanner kept its archive from being deleted.
 TEST_F(ToolsPhase, FillsAgainAToolFolderWithoutItsProgram) {
-    const fs::path bin = scratch_.Folder(L"bin");
-    for (const wchar_t* program : {L"cmake.exe", L"clang++.exe", L"python.exe"}) scratch_.File(bin / program);
-    SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + system_).c_str());
+    const fs::path bin = OnPath({L"cmake.exe", L"clang++.exe", L"python.exe"});
     const fs::path tools = scratch_.Folder(dir_ / L"tools");
     const fs::path git = scratch_.File(tools / L"Git" / L"cmd" / L"git.exe", 100);
     scratch_.File(tools / L"Git.zip", 100);
@@ -132,7 +146,8 @@ TEST_F(ToolsPhase, FillsAgainAToolFolderWithoutItsProgram) {
 
     ASSERT_EQ(Prepare(), L"");
     EXPECT_EQ(Requests(), "GET /repos/ninja-build/ninja/releases/latest 200\n"
-                          "GET /ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 200\n");
+                          "GET /ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 302\n"
+                          "GET /release-assets/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 200\n");
     EXPECT_EQ(fs::file_size(git), 100u) << "used as it is";
     EXPECT_FALSE(fs::exists(tools / L"Ninja" / L"stale"));
     EXPECT_FALSE(fs::exists(tools / L"Ninja.unpacking"));
@@ -142,6 +157,150 @@ TEST_F(ToolsPhase, FillsAgainAToolFolderWithoutItsProgram) {
     SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + system_).c_str());
     ASSERT_EQ(Prepare(), L"");
     EXPECT_EQ(Requests(), "");
+}
+
+// Git's first try ends in a reset, with no length to tell it from the end: it goes on from its
+// bytes through the redirect, and its digest then matches. Ninja's release gives none.
+TEST_F(ToolsPhase, ABrokenDownloadGoesOnFromItsBytesAndOneWithoutADigestIsUsedUnchecked) {
+    const fs::path bin = OnPath({L"cmake.exe", L"clang++.exe", L"python.exe"});
+    SetFaults(R"({"answers": [{"path": ".*/MinGit-.*\\.zip", "break": 100000, "times": 1, "reset": true,
+                                "length": false}],
+                  "no_digest": ["ninja-build/ninja"]})");
+    ASSERT_EQ(Prepare(), L"");
+
+    std::vector<std::wstring> expected = FetchLines(dir_, kGit), ninja = FetchLines(dir_, kNinja);
+    expected.insert(expected.begin(), L"== Checking the tools");
+    expected.insert(expected.begin() + 2,
+                    L"Git: the download broke off at 100000 bytes: WinHTTP error 10054 (the connection was reset); "
+                    L"trying again (2 of 4)");
+    expected.push_back(L"CMake: using " + (bin / L"cmake.exe").wstring());
+    ninja[1] = L"Ninja: unverified (no SHA-256 was given for it)";
+    expected.insert(expected.end(), ninja.begin(), ninja.end());
+    expected.push_back(L"Clang: using " + (bin / L"clang++.exe").wstring());
+    expected.push_back(L"Python: using " + (bin / L"python.exe").wstring());
+    EXPECT_EQ(window_.LogLines(), expected);
+    const std::string gitPath = "/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip ";
+    EXPECT_EQ(Requests(), "GET /repos/git-for-windows/git/releases/latest 200\nGET " + gitPath + "302\n" +
+                              "GET /release-assets" + gitPath + "200\nGET " + gitPath + "302\n" +
+                              "GET /release-assets" + gitPath + "206\n" +
+                              "GET /repos/ninja-build/ninja/releases/latest 200\n"
+                              "GET /ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 302\n"
+                              "GET /release-assets/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip 200\n");
+}
+
+TEST_F(ToolsPhase, AnArchiveThatDoesntMatchItsDigestIsADownloadThatFailed) {
+    OnPath({L"git.exe", L"cmake.exe", L"clang++.exe", L"python.exe"});
+    SetFaults(R"({"wrong_digest": ["ninja-build/ninja"]})");
+    EXPECT_EQ(Prepare(), L"Couldn't download Ninja.");
+
+    const std::vector<std::wstring> log = window_.LogLines();  // the tools before, Ninja's, its tries
+    ASSERT_EQ(log.size(), 8u);
+    EXPECT_EQ(log[3], FetchLines(dir_, kNinja, 1)[0]);
+    const std::wregex mismatch(LR"(Ninja: the SHA-256 is ([0-9a-f]{64}), not ([0-9a-f]{64})(; trying again \((\d) of 4\))?)");
+    std::wsmatch first, line;
+    ASSERT_TRUE(std::regex_match(log[4], first, mismatch)) << log[4];
+    EXPECT_NE(first[1].str(), first[2].str());
+    for (int i = 4; i < 8; ++i) {
+        ASSERT_TRUE(std::regex_match(log[i], line, mismatch)) << log[i];
+        EXPECT_EQ(line[1].str(), first[1].str());
+        EXPECT_EQ(line[2].str(), first[2].str());
+        EXPECT_EQ(line[4].str(), i < 7 ? std::to_wstring(i - 2) : L"") << "three more tries";
+    }
+    EXPECT_FALSE(fs::exists(ToolFolder(dir_, kNinja) / L"ninja.exe")) << "not unpacked";
+}
+
+// The system's tar.exe is set aside for a moment (the sandbox's start puts it back in any case).
+TEST_F(ToolsPhase, WithoutTarTheWindowsIsTooOld) {
+    OnPath({L"git.exe", L"cmake.exe", L"clang++.exe", L"python.exe"});
+    const fs::path tar = SystemFolder() / L"tar.exe", aside = SystemFolder() / L"tar.exe.aside";
+    ASSERT_TRUE(MoveFileW(tar.c_str(), aside.c_str()));
+    const std::wstring failure = Prepare();
+    MoveFileW(aside.c_str(), tar.c_str());
+    EXPECT_EQ(failure, L"Couldn't unpack Ninja (Windows 10 1803 or later is needed).");
+    EXPECT_EQ(window_.LogLines().back(), L"== Unpacking Ninja") << "not run";
+}
+
+TEST_F(ToolsPhase, GitHubsRateLimitIsNamedWithTheTimeToTryAgain) {
+    const std::time_t reset = std::time(nullptr) + 1800;
+    SetFaults(R"({"answers": [{"path": "/repos/.*", "rate_limit": )" + std::to_string(reset) + "}]}");
+    const std::wstring failure = Prepare();
+    std::wsmatch time;
+    ASSERT_TRUE(std::regex_match(failure, time,
+                                 std::wregex(LR"(Couldn't reach GitHub to find git-for-windows/git\. )"
+                                             LR"((GitHub's limit on requests from this network was reached; )"
+                                             LR"(try again after (\d{1,2}):(\d\d)( [AP]M)?\.))")))
+        << failure;
+    const std::tm local = *std::localtime(&reset);
+    const int hour = std::stoi(time[2]);
+    EXPECT_EQ(time[4].matched ? hour % 12 + (time[4] == L" PM" ? 12 : 0) : hour, local.tm_hour) << failure;
+    EXPECT_EQ(std::stoi(time[3]), local.tm_min) << failure;
+
+    window_.Take();
+    EXPECT_EQ(setup::ReleaseTag(), L"") << "the project's release is looked up without failing";
+    const std::vector<std::wstring> log = window_.LogLines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), L"The latest release couldn't be looked up. " + time[1].str());
+}
+
+// The test child stands in for git, started as every later step starts git, and tells what it
+// got from the environment.
+std::string GitGot() {
+    std::string got;
+    std::wstring command = Quoted(HostPath("QUORIN_CHILD_EXE"));
+    for (const wchar_t* name : {L"GIT_CONFIG_COUNT", L"GIT_CONFIG_KEY_0", L"GIT_CONFIG_VALUE_0", L"GIT_CONFIG_KEY_1",
+                                L"GIT_CONFIG_VALUE_1", L"HTTPS_PROXY", L"HTTP_PROXY"})
+        command += std::wstring(L" --env ") + name;
+    setup::Run(command, {}, [&](const std::string& line) { got += line + "\n"; });
+    return got;
+}
+
+// What Windows' Internet settings name as this user's proxy, for the test's lifetime.
+class WindowsProxy {
+public:
+    explicit WindowsProxy(const std::string& proxy) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections",
+                        0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        // Version, counter, flags (direct, proxy), the proxy, then no bypass list and no script.
+        std::vector<DWORD> settings = {0x46, 1, 3, static_cast<DWORD>(proxy.size())};
+        std::string blob(reinterpret_cast<const char*>(settings.data()), settings.size() * sizeof(DWORD));
+        blob += proxy + std::string(10 * sizeof(DWORD), '\0');
+        RegSetValueExW(key_, L"DefaultConnectionSettings", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
+                       static_cast<DWORD>(blob.size()));
+    }
+    ~WindowsProxy() {
+        RegDeleteValueW(key_, L"DefaultConnectionSettings");
+        RegCloseKey(key_);
+    }
+    WindowsProxy(const WindowsProxy&) = delete;
+    WindowsProxy& operator=(const WindowsProxy&) = delete;
+
+private:
+    HKEY key_ = nullptr;
+};
+
+TEST_F(ToolsPhase, GitMeetsTheNetworkAsTheDownloadsDo) {
+    // Setup's own Git trusts Windows' certificates; Windows names no proxy.
+    OnPath({L"cmake.exe", L"ninja.exe", L"clang++.exe", L"python.exe"});
+    ASSERT_EQ(Prepare(), L"");
+    EXPECT_EQ(GitGot(), "GIT_CONFIG_COUNT=2\nGIT_CONFIG_KEY_0=core.longpaths\nGIT_CONFIG_VALUE_0=true\n"
+                        "GIT_CONFIG_KEY_1=http.sslBackend\nGIT_CONFIG_VALUE_1=schannel\nHTTPS_PROXY unset\nHTTP_PROXY unset\n");
+
+    // The user's own git keeps its backend, and gets the proxy that Windows is set to use.
+    OnPath({L"git.exe", L"cmake.exe", L"ninja.exe", L"clang++.exe", L"python.exe"});
+    {
+        WindowsProxy proxy("http=web.proxy:80;https=secure.proxy:3128");
+        ASSERT_EQ(Prepare(), L"");
+    }
+    EXPECT_EQ(GitGot(), "GIT_CONFIG_COUNT=1\nGIT_CONFIG_KEY_0=core.longpaths\nGIT_CONFIG_VALUE_0=true\n"
+                        "GIT_CONFIG_KEY_1 unset\nGIT_CONFIG_VALUE_1 unset\n"
+                        "HTTPS_PROXY=http://secure.proxy:3128\nHTTP_PROXY=http://web.proxy:80\n");
+
+    // A proxy named in the environment is the one to use.
+    SetEnvironmentVariableW(L"HTTPS_PROXY", L"http://mine:8080");
+    SetEnvironmentVariableW(L"HTTP_PROXY", nullptr);
+    WindowsProxy proxy("elsewhere:1");
+    ASSERT_EQ(Prepare(), L"");
+    EXPECT_TRUE(GitGot().ends_with("HTTPS_PROXY=http://mine:8080\nHTTP_PROXY unset\n"));
 }
 
 // Cancelling between two tools ends the phase before the next one is asked for.

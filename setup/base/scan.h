@@ -42,8 +42,17 @@ std::string FirstValue(std::string_view text, std::string_view key);
 // lists it. "" when nothing matches. Linear in the index, whatever it holds.
 std::string NewestPatch(std::string_view index, std::string_view series);
 
+// A file of a release: its download link, and its SHA-256 in lowercase hex when the release
+// gives one ("" when not).
+struct Asset {
+    std::string link;
+    std::string sha256;
+};
+
 // The first "browser_download_url" whose file name (the text after its last "/") matches the
-// whole ECMAScript `pattern`, ignoring case; "" when none fits.
-std::string FindAsset(std::string_view answer, const char* pattern);
+// whole ECMAScript `pattern`, ignoring case (an empty link when none fits), with the "digest"
+// ("sha256:" and 64 hex digits) of the same asset: a member of the JSON object that holds that
+// link, never of another one.
+Asset FindAsset(std::string_view answer, const char* pattern);
 
 }  // namespace setup

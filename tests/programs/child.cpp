@@ -17,6 +17,7 @@
 //                      the output, and writes "child <pid>" and "grandchild <pid>" lines
 //     --sleep MS       sleeps before exiting
 //     --leak HANDLE    writes "leaked" to the handle of that value, had it been inherited
+//     --env NAME       first writes "NAME=value", or "NAME unset", and a LF
 //
 // Called like git ("-C <folder> ..."), it skips the folder, so it can stand in for git.
 #include <windows.h>
@@ -109,6 +110,12 @@ void WriteLines(unsigned long count, unsigned long rate, LineMaker make) {
     }
 }
 
+void WriteVariable(const char* name) {
+    std::string value(32768, '\0');
+    const DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+    Write(std::string(name) + (length ? "=" + value.substr(0, length) : " unset") + "\n");
+}
+
 void Spawn() {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -156,6 +163,8 @@ int main(int argc, char** argv) {
             WriteFile(handle, "leaked", 6, &written, nullptr);
         } else if (option == "--cwd") {
             WriteFolder();
+        } else if (option == "--env" && valued) {
+            WriteVariable(argv[++i]);
         } else if (option == "--spawn") {
             Spawn();
         } else {

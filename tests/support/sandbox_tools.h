@@ -62,13 +62,16 @@ inline std::filesystem::path ServedArchive(const SandboxTool& tool) {
     return std::filesystem::path(SandboxPath(L"www")) / tool.url.substr(path + 1);
 }
 
-// What the setup logs for a tool that it fetches: downloading, unpacking, tar's command line (into
+// What the setup logs for a tool that it fetches: downloading, the archive checked against the
+// SHA-256 that the sandbox's GitHub gives (NuGet gives none), unpacking, tar's command line (into
 // a folder beside the tool's, renamed into place once whole) and the program found; the first
 // `count` of them when it fails on the way.
-inline std::vector<std::wstring> FetchLines(const std::filesystem::path& dir, const SandboxTool& tool, int count = 4) {
+inline std::vector<std::wstring> FetchLines(const std::filesystem::path& dir, const SandboxTool& tool, int count = 5) {
     const std::wstring name = tool.name;
+    const bool github = !tool.url.ends_with(L".nupkg");
     std::vector<std::wstring> lines = {
-        name + L": downloading " + tool.url, L"== Unpacking " + name,
+        name + L": downloading " + tool.url,
+        name + (github ? L": SHA-256 verified" : L": unverified (no SHA-256 was given for it)"), L"== Unpacking " + name,
         L"$ " + Quoted((SystemFolder() / L"tar.exe").wstring()) + L" -xf " + Quoted(Archive(dir, tool).wstring()) +
             L" -C " + Quoted(ToolFolder(dir, tool).wstring() + L".unpacking"),
         name + L": " + Unpacked(dir, tool).wstring()};

@@ -1,0 +1,69 @@
+#include "network.h"
+
+#include "web.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cwchar>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace setup {
+namespace {
+
+std::wstring Variable(const std::wstring& name) {
+    std::wstring value(32768, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    value.resize(length < value.size() ? length : 0);
+    return value;
+}
+
+// An empty value removes the variable.
+void SetVariable(const std::wstring& name, const std::wstring& value) {
+    SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+}
+
+unsigned SettingsCount() {
+    return static_cast<unsigned>(std::wcstoul(Variable(L"GIT_CONFIG_COUNT").c_str(), nullptr, 10));
+}
+
+// An empty key and value remove the setting's variables.
+void SetSetting(unsigned index, const wchar_t* key, const wchar_t* value) {
+    SetVariable(L"GIT_CONFIG_KEY_" + std::to_wstring(index), key);
+    SetVariable(L"GIT_CONFIG_VALUE_" + std::to_wstring(index), value);
+}
+
+// The proxy list that Windows is set to use for this user; "" for none.
+std::wstring WindowsProxy() {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&config)) return {};
+    const std::wstring proxy = config.lpszProxy ? config.lpszProxy : L"";
+    for (wchar_t* text : {config.lpszAutoConfigUrl, config.lpszProxy, config.lpszProxyBypass})
+        if (text) GlobalFree(text);
+    return proxy;
+}
+
+}  // namespace
+
+void SetGitNetwork(bool setupGit) {
+    // Names are the same in any letter case on Windows: these cover https_proxy and the like too.
+    // A proxy set by an earlier call stays, as one named by the user would.
+    if (Variable(L"HTTPS_PROXY").empty() && Variable(L"HTTP_PROXY").empty() && Variable(L"ALL_PROXY").empty()) {
+        const std::wstring proxies = WindowsProxy();
+        SetVariable(L"HTTPS_PROXY", ProxyFor(proxies, L"https"));
+        SetVariable(L"HTTP_PROXY", ProxyFor(proxies, L"http"));
+    }
+
+    std::vector<std::pair<const wchar_t*, const wchar_t*>> settings = {{L"core.longpaths", L"true"}};
+    if (setupGit) settings.push_back({L"http.sslBackend", L"schannel"});
+    static const unsigned inherited = SettingsCount();  // ours follow these, in the same places each time
+    const unsigned before = SettingsCount();
+    unsigned index = inherited;
+    for (const auto& [key, value] : settings) SetSetting(index++, key, value);
+    for (unsigned stale = index; stale < before; ++stale) SetSetting(stale, L"", L"");
+    SetVariable(L"GIT_CONFIG_COUNT", std::to_wstring(index));
+}
+
+}  // namespace setup

@@ -1,0 +1,19 @@
+// Git reaching the network as the downloads do: WinHTTP follows the proxy that Windows is set to
+// use and trusts Windows' certificate store (where an antivirus that scans HTTPS puts its own
+// root), while git, left alone, does neither.
+#pragma once
+
+namespace setup {
+
+// Sets in this process's environment, which every git that Run starts inherits:
+//   - the proxy that Windows is set to use, as HTTPS_PROXY and HTTP_PROXY, unless the
+//     environment names a proxy already;
+//   - http.sslBackend=schannel, for `setupGit` (the Git that Setup downloaded) only: a git of the
+//     user's own keeps the backend it is configured with;
+//   - core.longpaths=true.
+// The settings go through GIT_CONFIG_COUNT, GIT_CONFIG_KEY_n and GIT_CONFIG_VALUE_n, after any
+// that the environment came with, so that logged command lines and the user's git configuration
+// files stay as they are. Each call replaces what the one before set.
+void SetGitNetwork(bool setupGit);
+
+}  // namespace setup
