@@ -1,5 +1,6 @@
 #include "network.h"
 
+#include "processes.h"
 #include "web.h"
 
 #include <windows.h>
@@ -12,13 +13,6 @@
 
 namespace setup {
 namespace {
-
-std::wstring Variable(const std::wstring& name) {
-    std::wstring value(32768, L'\0');
-    const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
-    value.resize(length < value.size() ? length : 0);
-    return value;
-}
 
 // An empty value removes the variable.
 void SetVariable(const std::wstring& name, const std::wstring& value) {

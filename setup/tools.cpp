@@ -87,7 +87,7 @@ fs::path Fetch(const Tool& tool, const fs::path& tools) {
 void Prepare(const Tool& tool, const fs::path& tools) {
     CheckCancel();
     const std::wstring name = tool.name;
-    const fs::path onPath = FindOnPath(ReadPath(), tool.program);
+    const fs::path onPath = FindOnPath(Variable(L"PATH"), tool.program);
     if (!onPath.empty()) {
         Log(name + L": using " + onPath.wstring());
         return;
@@ -95,7 +95,7 @@ void Prepare(const Tool& tool, const fs::path& tools) {
     fs::path program = FindUnder(tools / name, tool.program);
     if (program.empty()) program = Fetch(tool, tools);
     Log(name + L": " + program.wstring());
-    SetEnvironmentVariableW(L"PATH", (program.parent_path().wstring() + L";" + ReadPath()).c_str());
+    SetEnvironmentVariableW(L"PATH", (program.parent_path().wstring() + L";" + Variable(L"PATH")).c_str());
 }
 
 }  // namespace
@@ -107,7 +107,7 @@ void PrepareTools(const fs::path& dir) {
     fs::create_directories(tools, ignored);
     for (const Tool& tool : kTools) Prepare(tool, tools);
     // The git on the PATH is the one that every later step runs.
-    const std::wstring git = FindOnPath(ReadPath(), L"git.exe").wstring(), ours = (tools / L"").wstring();
+    const std::wstring git = FindOnPath(Variable(L"PATH"), L"git.exe").wstring(), ours = (tools / L"").wstring();
     SetGitNetwork(_wcsnicmp(git.c_str(), ours.c_str(), ours.size()) == 0);
 }
 

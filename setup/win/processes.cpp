@@ -27,7 +27,7 @@ fs::path ProgramOf(const std::wstring& commandLine) {
                                       : commandLine.substr(0, commandLine.find(L' '));
     if (first.find_first_of(L"\\/:") != std::wstring::npos) return first;
     const fs::path name = fs::path(first).has_extension() ? first : first + L".exe";
-    return FindOnPath(ReadPath(), name.c_str());
+    return FindOnPath(Variable(L"PATH"), name.c_str());
 }
 
 // A pipe for the child's output: the read end ours, overlapped, so that a read can be waited for
@@ -135,11 +135,11 @@ Handle NewJob() {
     return job;
 }
 
-std::wstring ReadPath() {
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size()));
-    path.resize(length < path.size() ? length : 0);
-    return path;
+std::wstring Variable(const wchar_t* name) {
+    std::wstring value(32768, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    value.resize(length < value.size() ? length : 0);
+    return value;
 }
 
 int Run(const std::wstring& commandLine, const fs::path& folder, const LineCallback& line) {

@@ -16,8 +16,8 @@ namespace setup {
 // children that Run starts); empty when the system wouldn't make one.
 Handle NewJob();
 
-// This process's PATH as it is now.
-std::wstring ReadPath();
+// A variable of this process's environment as it is now, such as PATH; "" when unset.
+std::wstring Variable(const wchar_t* name);
 
 // Runs `commandLine` in `folder`, or in the current folder when `folder` is empty, and returns its
 // exit code. The program is the command line's first word: a path, or a bare name (git, python)
