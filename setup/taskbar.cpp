@@ -13,6 +13,8 @@ UINT s_taskbarButtonCreated = 0;
 
 namespace {
 
+bool s_button = false;             // the shell has made the window's button
+bool s_asked = false;              // the shell's interface was asked for since
 Com<ITaskbarList3> s_taskbarList;  // missing under some shells: the rest goes on without it
 
 }  // namespace
@@ -24,6 +26,16 @@ TaskbarProgress TaskbarFor(int percent) {
 
 void ShowOnTaskbar(const TaskbarProgress& progress) {
     s_taskbar = progress;
+    // Asked for once there is something to show: COM and the shell's object would cost the
+    // start-up, right after the window shows, a good part of its time.
+    if (s_button && !s_asked && progress != TaskbarProgress{}) {
+        s_asked = true;
+        UseCom();
+        if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_PPV_ARGS(s_taskbarList.Receive()))) ||
+            FAILED(s_taskbarList->HrInit()))
+            s_taskbarList.Close();
+    }
     if (!s_taskbarList) return;
     s_taskbarList->SetProgressState(s_window, progress.state);
     if (progress.state == TBPF_NORMAL || progress.state == TBPF_ERROR)
@@ -31,15 +43,15 @@ void ShowOnTaskbar(const TaskbarProgress& progress) {
 }
 
 void OnTaskbarButtonCreated() {
-    UseCom();
-    if (!s_taskbarList && (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                                    IID_PPV_ARGS(s_taskbarList.Receive()))) ||
-                           FAILED(s_taskbarList->HrInit())))
-        s_taskbarList.Close();
+    ReleaseTaskbar();  // a new button (Explorer restarted) wants the interface afresh
+    s_button = true;
     ShowOnTaskbar(s_taskbar);
 }
 
-void ReleaseTaskbar() { s_taskbarList.Close(); }
+void ReleaseTaskbar() {
+    s_taskbarList.Close();
+    s_button = s_asked = false;
+}
 
 void CallBack() {
     if (GetForegroundWindow() == s_window) return;

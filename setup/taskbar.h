@@ -25,13 +25,13 @@ extern UINT s_taskbarButtonCreated;
 // The button as the progress bar shows `percent` during a run (negative: the marquee).
 TaskbarProgress TaskbarFor(int percent);
 
-// Shows `progress` on the button, when the shell offers the interface.
+// Shows `progress` on the button, once the shell has made it and where it offers the interface.
 void ShowOnTaskbar(const TaskbarProgress& progress);
 
-// Takes the shell's interface to the new button and shows on it what it should.
+// The shell made the window's button: shows on it what it should.
 void OnTaskbarButtonCreated();
 
-// Lets the interface go, before COM is released.
+// Lets the shell's interface go, before COM is released, and forgets the button.
 void ReleaseTaskbar();
 
 // Flashes the button until the window is brought up, unless the window is already in front.
