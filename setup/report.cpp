@@ -53,10 +53,9 @@ thread_local bool t_keepsPace = false;
 
 // Windows refuses a post once a thread's queue holds 10,000 messages: the worker waits for room
 // rather than lose a line or the end of the run. Only a window that is gone makes a post fail for
-// good. A cancel ends the wait for the window within moments: the close handler waits for the
-// worker.
+// good. A cancel ends the wait for the window at once: the close handler waits for the worker.
 bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
-    while (t_keepsPace && s_backlog > kMostBehind && !s_cancel) WaitForSingleObject(s_caughtUp.get(), 20);
+    while (t_keepsPace && s_backlog > kMostBehind && !s_cancel) WaitUnlessCancelled(20, s_caughtUp.get());
     ++s_backlog;
     for (DWORD pause = 1; !s_post(s_window, message, wParam, lParam); pause = std::min<DWORD>(pause * 2, 50)) {
         if (!IsWindow(s_window)) {
