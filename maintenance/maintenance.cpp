@@ -73,6 +73,7 @@ bool Lower(const fs::path& file, const wchar_t* suffix) {
 std::uintmax_t SizeOf(const fs::path& target) {
     std::error_code ec;
     if (fs::is_regular_file(target, ec)) return SizeOrZero(fs::directory_entry(target, ec));
+    if (IsLink(target)) return 0;  // what a linked folder holds isn't the install's, nor freed with it
     std::uintmax_t total = 0;
     ForEachFile(target, [&total](const fs::directory_entry& file) { total += SizeOrZero(file); });
     return total;

@@ -29,7 +29,8 @@ Part Leftovers(const std::filesystem::path& root);
 // Whether the extension of `file`, lower-cased, is exactly `suffix` (lower case, with the dot).
 bool Lower(const std::filesystem::path& file, const wchar_t* suffix);
 
-// Bytes of a file, or of every regular file below a folder; 0 for what doesn't exist.
+// Bytes of a file, or of every regular file below a folder; 0 for what doesn't exist and for a
+// linked folder.
 std::uintmax_t SizeOf(const std::filesystem::path& target);
 
 }  // namespace kel::maintenance

@@ -3,12 +3,19 @@
 // a plain one and walks into it, so whatever walks or deletes a tree goes through here.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 namespace kel::maintenance {
 
-// Whether the entry is a link to a folder (on Windows, any folder that is a reparse point).
-bool IsLinkedFolder(const std::filesystem::directory_entry& entry);
+// Whether a reparse point with this tag is a link: its tag is a name surrogate (a junction, a
+// symbolic link, a WSL link), or 0, or couldn't be read (0 too). Wine gives its links no tag.
+// Every other tag marks an ordinary file or folder that the system keeps its own way: a cloud
+// placeholder of a OneDrive folder, a deduplicated or compressed (Compact OS) file.
+bool IsLinkTag(std::uint32_t tag);
+
+// Whether `path` itself is a link, as the system lists it; what it leads to isn't looked at.
+bool IsLink(const std::filesystem::path& path);
 
 // Whether `path` is a folder, after following links; an error counts as no folder.
 bool IsFolder(const std::filesystem::path& path);
@@ -28,7 +35,7 @@ void Walk(const std::filesystem::path& folder, Visit visit) {
     for (const std::filesystem::recursive_directory_iterator end; it != end; it.increment(ec)) {
         const Next next = visit(*it, it.depth());
         if (next == Next::kStop) return;
-        if (next == Next::kSkipFolder || (it->is_directory(ec) && IsLinkedFolder(*it))) it.disable_recursion_pending();
+        if (next == Next::kSkipFolder || (it->is_directory(ec) && IsLink(it->path()))) it.disable_recursion_pending();
     }
 }
 

@@ -24,6 +24,11 @@ void BuildGame(const Choices& choices, const RunValues& run) {
     Status(L"Building (the first build takes 10-30 minutes)");
     std::wstring command = L"python -u tools\\build.py";
     if (!run.alreadyExtracted) command += L" --iso " + Quote(choices.source);
+    // Python writes to a pipe in the ANSI code page, where a Polish folder name or a Japanese user
+    // name has no letters: the script would fail the moment it printed one. The output is read as
+    // UTF-8 anyway; a choice of the user's own stays.
+    if (Variable(L"PYTHONIOENCODING").empty() && Variable(L"PYTHONUTF8").empty())
+        SetEnvironmentVariableW(L"PYTHONIOENCODING", L"utf-8");
     if (Run(command, run.repo, ShowProgress()) != 0)
         Fail(L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in the launcher, or a "
              L"GitHub issue with setup.log attached, gets it looked at.");

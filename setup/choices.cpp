@@ -60,8 +60,9 @@ bool Confirm(const Choices& choices) {
         Ask(L"Choose a folder to install to.", MB_ICONINFORMATION);
         return false;
     }
+    // An install there already is one that works: its update goes on.
     std::error_code error;
-    if (fs::absolute(choices.dir, error).native().size() > kLongestFolder) {
+    if (fs::absolute(choices.dir, error).native().size() > kLongestFolder && !Exists(RepoFolder(choices.dir) / ".git")) {
         Ask(L"The install folder's path is too long: it may have at most 100 characters, since the build tools' "
             L"files and the build's go deep inside it. Choose a short folder, such as C:\\Quorin-Recomp.",
             MB_ICONINFORMATION);

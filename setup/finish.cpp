@@ -34,9 +34,9 @@ void AddDesktopShortcut(const fs::path& launcher) {
 }
 
 // Removes every path of the item, going on past failures; true when all of it went.
-bool Delete(const kel::maintenance::Part& item) {
+bool Delete(const kel::maintenance::Part& item, Patience& patience) {
     bool all = true;
-    for (const fs::path& path : item.paths) all = RemoveTree(path) && all;
+    for (const fs::path& path : item.paths) all = RemoveTree(path, patience) && all;
     return all;
 }
 
@@ -47,9 +47,10 @@ std::uintmax_t FreeSpace(const fs::path& repo) {
     // Both measured before anything is deleted.
     const kel::maintenance::Part items[] = {kel::maintenance::Leftovers(repo), kel::maintenance::Tools(repo)};
     std::uintmax_t freed = 0;
+    Patience patience(&s_cancel);  // one wait for locked files in all, each build leftover being a path of its own
     for (const kel::maintenance::Part& item : items) {
         Log(L"Deleting " + item.label + L": " + FormatSize(item.size));
-        if (Delete(item))
+        if (Delete(item, patience))
             freed += item.size;
         else
             Log(L"(some of it couldn't be deleted)");

@@ -1,6 +1,7 @@
 #include "install.h"
 
 #include "build.h"
+#include "files.h"
 #include "finish.h"
 #include "game.h"
 #include "globals.h"
@@ -18,12 +19,17 @@ namespace fs = std::filesystem;
 namespace setup {
 namespace {
 
-// The install folder with setup.log open in it. Nothing reaches the file when the folder can't
-// be made; a log that can't be opened keeps the lines out of the file, and the details say so.
-void Begin(const std::wstring& dir) {
+// The install folder, held by this run alone, with setup.log open in it. Nothing reaches the
+// file when the folder can't be made or another run holds it; a log that can't be opened keeps
+// the lines out of the file, and the details say so.
+void Begin(const std::wstring& dir, FileHandle& lock) {
     std::error_code error;
     fs::create_directories(dir, error);
     if (!fs::is_directory(dir, error)) Fail(L"Couldn't create " + dir);
+    // A second copy of Setup, started by a second double-click, would download into the same
+    // files and write into the same log and clone.
+    if (!Lock(fs::path(dir) / "setup.lock", lock))
+        Fail(L"Setup is already installing to this folder. Wait until it has finished, or close it, and try again.");
     bool open = false;
     {
         std::lock_guard<std::mutex> lock(s_logLock);
@@ -59,8 +65,9 @@ void Install(Choices choices) {
     KeepPace();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     RunValues run;
+    FileHandle lock;
     try {
-        Begin(choices.dir);
+        Begin(choices.dir, lock);
         RunPhases(choices, run);
         run.success = true;
     } catch (const Failed& failed) {
@@ -74,6 +81,7 @@ void Install(Choices choices) {
         s_logFile.close();
     }
     CoUninitialize();
+    lock.Close();  // before the window hears of the end, and may start the next run
     PostText(kFinishedMessage, run.success ? 1 : 0, run.message);
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -41,7 +42,7 @@ std::wstring WindowsProxy() {
 
 }  // namespace
 
-void SetGitNetwork(bool setupGit) {
+void SetGitNetwork(bool setupGit, const std::filesystem::path& repo) {
     // Names are the same in any letter case on Windows: these cover https_proxy and the like too.
     // A proxy set by an earlier call stays, as one named by the user would.
     if (Variable(L"HTTPS_PROXY").empty() && Variable(L"HTTP_PROXY").empty() && Variable(L"ALL_PROXY").empty()) {
@@ -50,7 +51,13 @@ void SetGitNetwork(bool setupGit) {
         SetVariable(L"HTTP_PROXY", ProxyFor(proxies, L"http"));
     }
 
-    std::vector<std::pair<const wchar_t*, const wchar_t*>> settings = {{L"core.longpaths", L"true"}};
+    // Git writes its own paths whole and with forward slashes, and compares this one with them.
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(repo, error);
+    std::wstring trusted = (error ? repo : full).lexically_normal().wstring();
+    std::replace(trusted.begin(), trusted.end(), L'\\', L'/');
+    std::vector<std::pair<const wchar_t*, const wchar_t*>> settings = {{L"core.longpaths", L"true"},
+                                                                       {L"safe.directory", trusted.c_str()}};
     if (setupGit) settings.push_back({L"http.sslBackend", L"schannel"});
     static const unsigned inherited = SettingsCount();  // ours follow these, in the same places each time
     const unsigned before = SettingsCount();

@@ -3,6 +3,8 @@
 // root), while git, left alone, does neither.
 #pragma once
 
+#include <filesystem>
+
 namespace setup {
 
 // Sets in this process's environment, which every git that Run starts inherits:
@@ -10,10 +12,13 @@ namespace setup {
 //     environment names a proxy already;
 //   - http.sslBackend=schannel, for `setupGit` (the Git that Setup downloaded) only: a git of the
 //     user's own keeps the backend it is configured with;
-//   - core.longpaths=true.
+//   - core.longpaths=true;
+//   - safe.directory=`repo`: git refuses a repository whose folder belongs to another account (made
+//     by an earlier run as administrator) or to none (on exFAT, FAT32 or a network drive), and
+//     honours this key only from the command line, which the environment counts as.
 // The settings go through GIT_CONFIG_COUNT, GIT_CONFIG_KEY_n and GIT_CONFIG_VALUE_n, after any
 // that the environment came with, so that logged command lines and the user's git configuration
 // files stay as they are. Each call replaces what the one before set.
-void SetGitNetwork(bool setupGit);
+void SetGitNetwork(bool setupGit, const std::filesystem::path& repo);
 
 }  // namespace setup

@@ -16,7 +16,7 @@ namespace {
 
 // A moment (seconds since 1970) as the user's settings write a time of day; "" when it can't be.
 std::wstring LocalTime(std::int64_t seconds) {
-    if (seconds < 0 || seconds > 900000000000) return {};  // FILETIME ends in the year 30828
+    if (seconds <= 0 || seconds > 900000000000) return {};  // 0: none named; FILETIME ends in the year 30828
     ULARGE_INTEGER ticks;  // of 100 ns since 1601
     ticks.QuadPart = (static_cast<ULONGLONG>(seconds) + 11644473600ULL) * 10000000ULL;
     const FILETIME utc{ticks.LowPart, ticks.HighPart};
@@ -30,8 +30,8 @@ std::wstring LocalTime(std::int64_t seconds) {
 
 // For an answer that says GitHub's rate limit was reached, the sentence that says so and when to
 // try again; "" for any other.
-std::wstring RateLimitSentence(const std::string& head) {
-    const auto until = RateLimitedUntil(head, std::time(nullptr));
+std::wstring RateLimitSentence(const std::string& answer) {
+    const auto until = RateLimitedUntil(answer, std::time(nullptr));
     if (!until) return {};
     const std::wstring time = LocalTime(*until);
     return L"GitHub's limit on requests from this network was reached; try again " +
@@ -41,11 +41,11 @@ std::wstring RateLimitSentence(const std::string& head) {
 // The API's answer about the latest release of "owner/name". False when it can't be had; then
 // `limit` holds the rate limit's sentence when that was why.
 bool LatestRelease(const std::string& repository, std::string& answer, std::wstring& limit) {
-    std::string head;
+    std::string refusal;
     if (Get(std::wstring(kGitHubApi) + L"/repos/" + Widen(repository) + L"/releases/latest", &answer, nullptr,
-            nullptr, {}, &head))
+            nullptr, {}, &refusal))
         return true;
-    limit = RateLimitSentence(head);
+    limit = RateLimitSentence(refusal);
     return false;
 }
 

@@ -9,6 +9,8 @@
 #include "services.h"
 #include "text.h"
 
+#include <fstream>
+
 namespace fs = std::filesystem;
 
 namespace setup {
@@ -21,23 +23,41 @@ bool RoomForClone(const fs::path& repo) {
     return fs::is_empty(repo, error);  // false on an error
 }
 
+// Beside the repository folder from the start of a clone until it succeeded: what a clone cut
+// short left (by Task Manager, a crash or a power cut, which no clean-up sees) is known as such.
+fs::path CloneMark(const fs::path& repo) { return repo.parent_path() / (repo.filename().wstring() + L".cloning"); }
+
 void Clone(const fs::path& dir, const fs::path& repo) {
     Status(L"Downloading the source code");
+    const fs::path mark = CloneMark(repo);
+    // Only a folder that git began: one without its .git, or with files of the user's, stays.
+    if (Exists(mark)) {
+        Log(L"(the last download of the source code didn't finish: downloading it again)");
+        if (Exists(repo / ".git") && !RemoveTree(repo))
+            Fail(repo.wstring() + L" holds a download of the source code that didn't finish and couldn't be deleted. "
+                                  L"Close the programs that use it and try again.");
+    }
     if (!RoomForClone(repo))
         Fail(repo.wstring() + L" already exists and isn't a copy of the project. Choose another folder.");
+    std::ofstream{mark};
     // A clone that failed or was cancelled may leave a .git that git can't read, which every
-    // later run would take for a copy with changes of the user's own, and never build: it goes.
+    // later run would take for a copy with changes of the user's own, and never build: it goes,
+    // and the mark once it has.
+    const auto discard = [&] {
+        if (RemoveTree(repo)) RemoveTree(mark);
+    };
     int code = 1;
     try {
         code = Run(L"git clone " + Widen(kRepoUrl) + L" " + Quote(repo), dir);
     } catch (const Failed&) {
-        RemoveTree(repo);
+        discard();
         throw;
     }
     if (code != 0) {
-        RemoveTree(repo);
+        discard();
         Fail(L"Couldn't download the source code from GitHub.");
     }
+    RemoveTree(mark);
 }
 
 // Runs "git -C <repo> <arguments>" in the install folder; true on exit code 0.
@@ -56,7 +76,7 @@ std::wstring TagToBuild() {
 
 void GetSource(const fs::path& dir, const fs::path& repo) {
     const std::wstring tag = TagToBuild();  // looked up whatever the folder holds
-    if (Exists(repo / ".git"))
+    if (Exists(repo / ".git") && !Exists(CloneMark(repo)))
         Status(L"Updating the source code");
     else
         Clone(dir, repo);

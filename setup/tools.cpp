@@ -43,11 +43,17 @@ fs::path SystemFolder() {
     return std::wstring(folder, length < MAX_PATH ? length : 0);
 }
 
-// Tar's last words as the end of the sentence that says why an unpack failed.
+// Tar's words as the end of the sentence that says why an unpack failed.
 std::wstring Sentence(const std::string& said, int code) {
     std::wstring words = said.empty() ? L"tar.exe ended with exit code " + std::to_wstring(code) : Widen(said);
     if (!words.ends_with(L'.')) words += L'.';
     return words;
+}
+
+// The sentence for a tool folder, or the one it is unpacked into, that stays in the way.
+[[noreturn]] void FailInTheWay(const std::wstring& name, const fs::path& folder) {
+    Fail(L"Couldn't unpack " + name + L": its folder " + folder.wstring() +
+         L" couldn't be replaced. Close the programs that use it and try again.");
 }
 
 // Downloads and unpacks a tool into `tools`; the program's path. It is unpacked beside its
@@ -59,7 +65,8 @@ fs::path Fetch(const Tool& tool, const fs::path& tools) {
     const fs::path folder = tools / name, archive = tools / (name + L".zip"), unpacking = tools / (name + L".unpacking");
     const Archive source = tool.provider();
     Log(name + L": downloading " + source.url);
-    RemoveTree(unpacking);  // what an unpack cut short left; if it stays, the unpack fails below
+    // What an unpack cut short left: unpacking over it would mix its files into the tool's.
+    if (!RemoveTree(unpacking)) FailInTheWay(name, unpacking);
     std::error_code ignored;
     fs::create_directories(unpacking, ignored);
     if (!Get(source.url, nullptr, &archive, tool.name, source.sha256)) {
@@ -71,13 +78,13 @@ fs::path Fetch(const Tool& tool, const fs::path& tools) {
     PostProgress(-1);
     const fs::path tar = SystemFolder() / L"tar.exe";
     if (!Exists(tar)) Fail(L"Couldn't unpack " + name + L" (Windows 10 1803 or later is needed).");
-    std::string said;  // tar's last line, which tells why it failed
+    std::string said;  // tar's last word on what went wrong, not the summary it ends with
     const int code = Run(Quote(tar) + L" -xf " + Quote(archive) + L" -C " + Quote(unpacking), {},
-                         [&](const std::string& line) { said = line; });
+                         [&](const std::string& line) {
+                             if (!line.ends_with("Error exit delayed from previous errors.")) said = line;
+                         });
     if (code != 0) Fail(L"Couldn't unpack " + name + L": " + Sentence(said, code));
-    if (!RemoveTree(folder) || !MoveFolder(unpacking, folder))
-        Fail(L"Couldn't unpack " + name + L": its folder " + folder.wstring() +
-             L" couldn't be replaced. Close the programs that use it and try again.");
+    if (!RemoveTree(folder) || !MoveFolder(unpacking, folder)) FailInTheWay(name, folder);
     RemoveTree(archive);  // one that stays does no harm
     const fs::path program = FindUnder(folder, tool.program);
     if (program.empty()) Fail(name + L" didn't contain " + tool.program + L".");
@@ -108,7 +115,7 @@ void PrepareTools(const fs::path& dir) {
     for (const Tool& tool : kTools) Prepare(tool, tools);
     // The git on the PATH is the one that every later step runs.
     const std::wstring git = FindOnPath(Variable(L"PATH"), L"git.exe").wstring(), ours = (tools / L"").wstring();
-    SetGitNetwork(_wcsnicmp(git.c_str(), ours.c_str(), ours.size()) == 0);
+    SetGitNetwork(_wcsnicmp(git.c_str(), ours.c_str(), ours.size()) == 0, RepoFolder(dir));
 }
 
 }  // namespace setup

@@ -38,11 +38,19 @@ TEST_F(Bridge, TurnsWindowsPathsIntoUnixOnesNonAsciiNamesIncluded) {
     std::ofstream(fs::path(folder) / L"d\u00e4ta.txt") << "absolute";
     std::ofstream(scratch_.Folder(name + L"\\sub") / "more.txt") << "relative";
 
-    const auto run = Python(L"import os, sys; print(os.getcwd()); print(open(sys.argv[1]).read());"
-                            L" print(open(sys.argv[2]).read()); print(sys.argv[3])",
-                            Quoted(folder + L"\\d\u00e4ta.txt") + L" sub\\more.txt " +
-                                Quoted(folder + L"\\not\\yet\\made.txt"),
-                            folder);
+    const auto print = [&] {
+        return Python(L"import os, sys; print(os.getcwd()); print(open(sys.argv[1]).read());"
+                      L" print(open(sys.argv[2]).read()); print(sys.argv[3])",
+                      Quoted(folder + L"\\d\u00e4ta.txt") + L" sub\\more.txt " +
+                          Quoted(folder + L"\\not\\yet\\made.txt"),
+                      folder);
+    };
+    // As on Windows, Python writes to the pipe in the ANSI code page, unless told otherwise.
+    const auto ansi = print();
+    EXPECT_NE(ansi.output.find("UnicodeEncodeError: 'charmap' codec"), std::string::npos) << ansi.output;
+    SetEnvironmentVariableW(L"PYTHONIOENCODING", L"utf-8");
+    const auto run = print();
+    SetEnvironmentVariableW(L"PYTHONIOENCODING", nullptr);
 
     ASSERT_EQ(run.code, 0) << run.output;
     // Wine names a C: path through the prefix's drive link, so only the ends are certain.

@@ -1,6 +1,7 @@
 // Cancelling and closing end to end: Cancel during the build and during a git command ends the
 // run with "Cancelled." and leaves nothing of it running on either side of the bridge; closing
-// during a run asks first; and the next run after a cancel gets to the end.
+// during a run asks first; a run ended from outside during the clone leaves nothing running
+// either; and the next run after each gets to the end.
 #include "support/install_e2e.h"
 #include "window.h"
 
@@ -16,6 +17,17 @@ namespace {
 const std::wstring kStop = L"Setup is still running. Stop it?";
 
 void Cancel(HWND window, Install&) { Click(window, setup::kInstallButton); }
+
+// Waits until git clone runs on the Linux side.
+void WaitForTheClone(const Install& install) {
+    EXPECT_TRUE(WaitUntil(10000, [&] {
+        const std::vector<std::string> tools = BridgeTools(install.dir.wstring());
+        return std::any_of(tools.begin(), tools.end(),
+                           [](const std::string& tool) { return tool.find("\tclone\t") != std::string::npos; });
+    })) << "git clone never ran";
+}
+
+const char* const kSlowClone = R"({"answers": [{"path": "/git/.*", "rate": 2000}]})";
 
 // Closes the window as its close box does, and answers the question that comes.
 void CloseAndAnswer(HWND window, int answer) {
@@ -37,17 +49,13 @@ const Scenario kScenarios[] = {
                return UpdateOnPath(i) + Until(Built(L""), L"==> Compiling") + Story{L"Cancelled."};
            }},
       {.story = [](const Install& i) { return UpdateOnPath(i) + Built(L"") + Story{kDone + kOnDesktop}; }}}},
-    {"CancelDuringTheClone",
+    // A cancelled clone leaves nothing; one ended from outside leaves what the next run downloads again.
+    {"ACloneCancelledOrKilledIsDownloadedAgain",
      L"Clone cancelled",
-     {{.faults = R"({"answers": [{"path": "/git/.*", "rate": 2000}]})",
+     {{.faults = kSlowClone,
        .moments = {{L"Downloading the source code",
                     [](HWND window, Install& i) {
-                        EXPECT_TRUE(WaitUntil(10000, [&] {
-                            const std::vector<std::string> tools = BridgeTools(i.dir.wstring());
-                            return std::any_of(tools.begin(), tools.end(), [](const std::string& tool) {
-                                return tool.find("\tclone\t") != std::string::npos;
-                            });
-                        })) << "git clone never ran";
+                        WaitForTheClone(i);
                         Cancel(window, i);
                     }}},
        .story =
@@ -55,11 +63,23 @@ const Scenario kScenarios[] = {
                return Header(i) + ToolsOnPath(i) + Until(Cloned(i, {}), L"$ git clone ") + Story{L"Cancelled."};
            },
        .more = [](Install& i, const Outcome&) { EXPECT_FALSE(fs::exists(i.repo)) << "what the clone left went"; }},
+      {.faults = kSlowClone,
+       .moments = {{L"Downloading the source code",
+                    [](HWND window, Install& i) {
+                        WaitForTheClone(i);
+                        Kill(window);
+                    }}},
+       .shown = false,
+       .killed = true,
+       .story = [](const Install& i) { return Header(i) + ToolsOnPath(i) + Until(Cloned(i, {}), L"$ git clone "); },
+       .more = [](Install& i, const Outcome&) { EXPECT_TRUE(fs::exists(i.repo / L".git")) << "a clone cut short"; }},
       {.story =
            [](const Install& i) {
-               return Header(i) + ToolsOnPath(i) + Cloned(i, OnBranch(i)) + Built(i.image.wstring()) +
-                      Story{kDone + kOnDesktop};
-           }}}},
+               Story source = Cloned(i, OnBranch(i));
+               source.insert(source.begin() + 1, L"(the last download of the source code didn't finish: downloading it again)");
+               return Header(i) + ToolsOnPath(i) + source + Built(i.image.wstring()) + Story{kDone + kOnDesktop};
+           },
+       .more = [](Install& i, const Outcome&) { EXPECT_FALSE(fs::exists(i.dir / L"quorin-recomp.cloning")); }}}},
     // Closing asks while the build holds after a status line; No lets it go on to the next.
     {"ClosingDuringARunAsksFirst",
      L"Closed",

@@ -63,9 +63,16 @@ TEST_F(Choosing, AnInstallFolderOfMoreThan100CharactersIsRefused) {
                              L"C:\\Quorin-Recomp.");
     EXPECT_FALSE(s_busy);
 
+    // A box that shouldn't come is answered, and fails the test at once.
     SetText(kInstallFolder, root + std::wstring(100 - root.size(), L'q'));
-    Click(kInstallButton);
+    EXPECT_TRUE(PressInstall({IDOK}).empty());
     EXPECT_TRUE(s_busy) << "100 characters are enough";
+    EXPECT_EQ(Finish({IDOK}).at(0).text, kNoGameCopy);
+
+    const fs::path installed = disk_.Folder(std::wstring(101 - root.size(), L'i') + L"\\quorin-recomp\\.git");
+    SetText(kInstallFolder, installed.parent_path().parent_path().wstring());
+    EXPECT_TRUE(PressInstall({IDOK}).empty());
+    EXPECT_TRUE(s_busy) << "an install there already is updated";
     EXPECT_EQ(Finish({IDOK}).at(0).text, kNoGameCopy);
 }
 

@@ -30,6 +30,12 @@ TEST(FindOnPath, TakesTheFirstFolderThatHoldsTheProgram) {
     EXPECT_EQ(FindOnPath(Joined({empty, disk.root() / "missing"}), L"git.exe"), fs::path());
     EXPECT_EQ(FindOnPath(L"", L"git.exe"), fs::path());
     EXPECT_EQ(FindOnPath(L";", L"git.exe"), fs::path());
+
+    // Folders relative to wherever the program runs are no folders of the system's or the user's.
+    const fs::path current = fs::current_path();
+    fs::current_path(first);
+    EXPECT_EQ(FindOnPath(L".;..\\first;" + Joined({second}), L"git.exe"), second / "git.exe");
+    fs::current_path(current);
 }
 
 TEST(FindOnPath, SkipsAppStoreAliasFolders) {

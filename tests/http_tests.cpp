@@ -2,6 +2,7 @@
 #include "globals.h"
 #include "handle.h"
 #include "http.h"
+#include "report.h"
 #include "support/http_server.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
@@ -287,8 +288,9 @@ TEST_F(Download, ACancelDuringThePauseBeforeATryEndsTheDownload) {
 
 TEST_F(Download, ACancelStopsBetweenChunksAndKeepsWhatWasWritten) {
     const std::string bytes = Pattern(4 << 20);
-    HttpServer server([&](const std::string&) {
+    HttpServer server([&](const std::string& target) {
         // Half the body is out when the user cancels; the rest comes all the same.
+        if (target == "/whole") return Reply{.body = bytes};
         return Reply{.body = bytes, .midway = [] { setup::s_cancel = true; }};
     });
     const fs::path file = scratch_.root() / "partial.bin";
@@ -296,6 +298,16 @@ TEST_F(Download, ACancelStopsBetweenChunksAndKeepsWhatWasWritten) {
     const std::string written = Read(file);
     EXPECT_LT(written.size(), bytes.size());
     EXPECT_EQ(written, bytes.substr(0, written.size()));
+
+    // One that comes with the last bytes, when no call is left to wait, counts as well.
+    setup::s_cancel = false;
+    setup::s_post = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == setup::kProgressMessage && wParam == 100) setup::s_cancel = true;
+        return PostMessageW(window, message, wParam, lParam);
+    };
+    EXPECT_FALSE(Get(server.Url("/whole"), nullptr, &file, L"Git"));
+    setup::s_post = PostMessageW;
+    EXPECT_EQ(Read(file), bytes);
 }
 
 TEST_F(Download, PostsProgressAtMostOncePerWholePercent) {

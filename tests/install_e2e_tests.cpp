@@ -21,6 +21,23 @@ fs::path Marker(const Install& install) { return install.repo / L"game" / L"extr
 
 void Play(HWND window) { Click(window, setup::kPlay); }
 
+// A second copy of Setup, started on the folder while a run holds there, refuses and writes
+// nothing; then the run goes on.
+void ASecondCopyRefuses(HWND, Install& install) {
+    const std::string before = FileText((install.dir / L"setup.log").wstring());
+    Launch second;
+    second.dir = install.dir.wstring();
+    second.form.source = install.image.wstring();
+    second.path = install.bin.wstring();
+    const Outcome outcome = RunSetup(second);
+    EXPECT_EQ(outcome.final.text,
+              L"Setup is already installing to this folder. Wait until it has finished, or close it, and try again.");
+    EXPECT_EQ(outcome.final.icon, L"warning");
+    EXPECT_EQ(outcome.log, before);
+    EXPECT_EQ(outcome.leftWindows, std::vector<std::wstring>{});
+    Release();
+}
+
 // Measures what freeing space will find, while the build holds before linking.
 void MeasureAndGoOn(HWND, Install& install) {
     install.leftovers = LeftoversSize(install);
@@ -64,8 +81,9 @@ const Scenario kScenarios[] = {
                EXPECT_FALSE(fs::exists(i.image));
            }},
       // The window's own options, with the game extracted: no disc image, no question, and the
-      // launcher starts at the end instead of a box.
-      {.update = true,
+      // launcher starts at the end instead of a box. The clone now belongs to another account.
+      {.before = [](Install& i) { GiveAway(i.repo); },
+       .update = true,
        .fetchTools = true,
        .shown = false,
        .plays = true,
@@ -78,8 +96,9 @@ const Scenario kScenarios[] = {
                EXPECT_EQ(ToolsSize(i) + LeftoversSize(i), i.tools + i.leftovers)
                    << "the update downloads and rebuilds what the first run freed";
            }}}},
+    // A folder name that the ANSI code page can't write, as the build prints it.
     {"AFreshInstallFromAnExtractedFolderIntoAnEmptyFolderThenPlay",
-     L"Quorin \u00c9dition",
+     L"Quorin \u0141\u00f3d\u017a",
      {{.before = [](Install& i) { fs::create_directories(i.repo); },
        .game = Game::folder,
        .form = {.shortcut = false},
@@ -95,10 +114,12 @@ const Scenario kScenarios[] = {
                EXPECT_TRUE(fs::is_regular_file(Marker(i)));
                EXPECT_TRUE(fs::is_regular_file(SandboxPath(L"game-extracted\\default.xex"))) << "only copied";
            }}}},
-    {"AnExtractedGameKeepsItsDiscImage",
+    {"AnExtractedGameKeepsItsDiscImageAndASecondCopyRefuses",
      L"Installed",
      {{.before = Installed,
        .form = {.deleteIso = true},
+       .faults = R"({"hold": ["==> Compiling"]})",
+       .moments = {{L"Compiling", ASecondCopyRefuses}},
        .story = [](const Install& i) { return UpdateOnPath(i) + Built(L"") + Story{kDone + kOnDesktop}; },
        .more = [](Install& i, const Outcome&) { EXPECT_TRUE(fs::is_regular_file(i.image)); }}}},
     {"AFileHeldOpenInTheToolsFolderIsLeftAndNotCounted",

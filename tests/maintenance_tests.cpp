@@ -2,6 +2,7 @@
 // how many bytes they hold. Runs on the host and under Wine.
 #include "maintenance.h"
 #include "support/scratch.h"
+#include "walk.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,15 @@ TEST(Leftovers, OnlyTheGeneratedFolderIsOneItemWithItsRecursiveSize) {
     EXPECT_EQ(part.size, 345u);
 }
 
+// Junctions, symbolic links and WSL links are links; so is a reparse point whose tag is 0 or
+// unreadable, as Wine gives its links. A OneDrive placeholder, a deduplicated, compressed or
+// app-store file is a file or folder like any other.
+TEST(IsLinkTag, NameSurrogatesAndTheUnknownAreLinks) {
+    for (const std::uint32_t link : {0xA0000003u, 0xA000000Cu, 0xA000001Du, 0u}) EXPECT_TRUE(kel::maintenance::IsLinkTag(link)) << link;
+    for (const std::uint32_t other : {0x9000001Au, 0x9000101Au, 0x9000F01Au, 0x80000013u, 0x80000017u, 0x8000001Bu})
+        EXPECT_FALSE(kel::maintenance::IsLinkTag(other)) << other;
+}
+
 TEST(Leftovers, TakesLinksToFilesButDoesNotEnterLinkedFolders) {
 #ifdef _WIN32
     GTEST_SKIP() << "symbolic links are tested on the host";
@@ -128,6 +138,7 @@ TEST(Leftovers, TakesLinksToFilesButDoesNotEnterLinkedFolders) {
     EXPECT_EQ(part.paths[0], root / "build" / "link.obj") << "the link is listed, not its target";
     EXPECT_EQ(part.size, 77u) << "with its target's size";
     EXPECT_EQ(SizeOf(root / "build"), 77u) << "a linked folder is not entered";
+    EXPECT_EQ(SizeOf(root / "build" / "linked"), 0u) << "nor measured when it is the root";
 #endif
 }
 

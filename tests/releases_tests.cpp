@@ -102,6 +102,14 @@ TEST_F(Releases, LatestAssetFailsWithAMessageOfItsOwn) {
 TEST_F(Releases, LatestAssetWithoutTheApiSaysCheckTheConnection) {
     EXPECT_EQ(FailureOf([&] { LatestAsset("git-for-windows/git", "MinGit-[0-9.]+-64-bit\\.zip"); }),
               L"Couldn't reach GitHub to find git-for-windows/git. Check the internet connection.");
+
+    // GitHub's secondary limits say what they are in the body alone, and name no time.
+    server_.emplace([](const std::string&) {
+        return Reply{.status = 403, .body = R"({"message": "You have exceeded a secondary rate limit."})"};
+    }, SandboxPort());
+    EXPECT_EQ(FailureOf([&] { LatestAsset("git-for-windows/git", "MinGit-[0-9.]+-64-bit\\.zip"); }),
+              L"Couldn't reach GitHub to find git-for-windows/git. GitHub's limit on requests from this network was "
+              L"reached; try again in an hour.");
 }
 
 TEST_F(Releases, ReleaseTagIsTheFirstTagOrEmpty) {

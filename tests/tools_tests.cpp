@@ -7,12 +7,14 @@
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
+#include "support/shortcut.h"
 #include "support/test_window.h"
 #include "support/worker.h"
 #include "tools.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
@@ -27,6 +29,11 @@ const SandboxTool& kGit = kSandboxTools[0];
 const SandboxTool& kNinja = kSandboxTools[2];
 const SandboxTool& kPython = kSandboxTools[4];
 
+// What the phase sets for every git that follows.
+const wchar_t* const kGitNetwork[] = {L"GIT_CONFIG_COUNT", L"GIT_CONFIG_KEY_0",   L"GIT_CONFIG_VALUE_0",
+                                      L"GIT_CONFIG_KEY_1", L"GIT_CONFIG_VALUE_1", L"GIT_CONFIG_KEY_2",
+                                      L"GIT_CONFIG_VALUE_2", L"HTTPS_PROXY",      L"HTTP_PROXY"};
+
 class ToolsPhase : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,9 +45,7 @@ protected:
     void TearDown() override {
         SetFaults("");
         SetEnvironmentVariableW(L"PATH", original_.c_str());
-        for (const wchar_t* name : {L"GIT_CONFIG_COUNT", L"GIT_CONFIG_KEY_0", L"GIT_CONFIG_VALUE_0", L"GIT_CONFIG_KEY_1",
-                                    L"GIT_CONFIG_VALUE_1", L"HTTPS_PROXY", L"HTTP_PROXY"})
-            SetEnvironmentVariableW(name, nullptr);
+        for (const wchar_t* name : kGitNetwork) SetEnvironmentVariableW(name, nullptr);
     }
 
     // Runs the phase; its failure message, or "" when it went through.
@@ -209,6 +214,21 @@ TEST_F(ToolsPhase, AnArchiveThatDoesntMatchItsDigestIsADownloadThatFailed) {
     EXPECT_FALSE(fs::exists(ToolFolder(dir_, kNinja) / L"ninja.exe")) << "not unpacked";
 }
 
+// A failed unpack says what tar stopped at, not the summary that tar ends with; the folder of an
+// unpack cut short that can't be emptied is never unpacked over, which would mix its files in.
+TEST_F(ToolsPhase, AFailedUnpackSaysWhyAndAStaleFolderIsNeverUnpackedInto) {
+    OnPath({L"git.exe", L"cmake.exe", L"clang++.exe", L"python.exe"});
+    SetFaults(R"({"answers": [{"path": ".*/ninja-win\\.zip", "serve": "/sandbox/clashing.zip"}]})");
+    EXPECT_EQ(Prepare(), L"Couldn't unpack Ninja: bin: Can't replace existing directory with non-directory: Directory not "
+                         L"empty.");
+
+    const fs::path unpacking = dir_ / L"tools" / L"Ninja.unpacking";
+    const setup::FileHandle held = Hold(scratch_.File(unpacking / L"ninja.exe"));
+    EXPECT_EQ(Prepare(), L"Couldn't unpack Ninja: its folder " + unpacking.wstring() +
+                             L" couldn't be replaced. Close the programs that use it and try again.");
+    EXPECT_EQ(window_.LogLines().back(), FetchLines(dir_, kNinja, 1)[0]) << "not downloaded";
+}
+
 // The system's tar.exe is set aside for a moment (the sandbox's start puts it back in any case).
 TEST_F(ToolsPhase, WithoutTarTheWindowsIsTooOld) {
     OnPath({L"git.exe", L"cmake.exe", L"clang++.exe", L"python.exe"});
@@ -247,9 +267,7 @@ TEST_F(ToolsPhase, GitHubsRateLimitIsNamedWithTheTimeToTryAgain) {
 std::string GitGot() {
     std::string got;
     std::wstring command = Quoted(HostPath("QUORIN_CHILD_EXE"));
-    for (const wchar_t* name : {L"GIT_CONFIG_COUNT", L"GIT_CONFIG_KEY_0", L"GIT_CONFIG_VALUE_0", L"GIT_CONFIG_KEY_1",
-                                L"GIT_CONFIG_VALUE_1", L"HTTPS_PROXY", L"HTTP_PROXY"})
-        command += std::wstring(L" --env ") + name;
+    for (const wchar_t* name : kGitNetwork) command += std::wstring(L" --env ") + name;
     setup::Run(command, {}, [&](const std::string& line) { got += line + "\n"; });
     return got;
 }
@@ -279,11 +297,16 @@ private:
 };
 
 TEST_F(ToolsPhase, GitMeetsTheNetworkAsTheDownloadsDo) {
-    // Setup's own Git trusts Windows' certificates; Windows names no proxy.
+    // Setup's own Git trusts Windows' certificates; Windows names no proxy. Either git trusts the
+    // repository folder, whoever owns it.
     OnPath({L"cmake.exe", L"ninja.exe", L"clang++.exe", L"python.exe"});
     ASSERT_EQ(Prepare(), L"");
-    EXPECT_EQ(GitGot(), "GIT_CONFIG_COUNT=2\nGIT_CONFIG_KEY_0=core.longpaths\nGIT_CONFIG_VALUE_0=true\n"
-                        "GIT_CONFIG_KEY_1=http.sslBackend\nGIT_CONFIG_VALUE_1=schannel\nHTTPS_PROXY unset\nHTTP_PROXY unset\n");
+    std::wstring repo = (dir_ / L"quorin-recomp").lexically_normal().wstring();
+    std::replace(repo.begin(), repo.end(), L'\\', L'/');
+    const std::string trusted = "GIT_CONFIG_KEY_0=core.longpaths\nGIT_CONFIG_VALUE_0=true\n"
+                                "GIT_CONFIG_KEY_1=safe.directory\nGIT_CONFIG_VALUE_1=" + Utf8(repo) + "\n";
+    EXPECT_EQ(GitGot(), "GIT_CONFIG_COUNT=3\n" + trusted +
+                            "GIT_CONFIG_KEY_2=http.sslBackend\nGIT_CONFIG_VALUE_2=schannel\nHTTPS_PROXY unset\nHTTP_PROXY unset\n");
 
     // The user's own git keeps its backend, and gets the proxy that Windows is set to use.
     OnPath({L"git.exe", L"cmake.exe", L"ninja.exe", L"clang++.exe", L"python.exe"});
@@ -291,9 +314,9 @@ TEST_F(ToolsPhase, GitMeetsTheNetworkAsTheDownloadsDo) {
         WindowsProxy proxy("http=web.proxy:80;https=secure.proxy:3128");
         ASSERT_EQ(Prepare(), L"");
     }
-    EXPECT_EQ(GitGot(), "GIT_CONFIG_COUNT=1\nGIT_CONFIG_KEY_0=core.longpaths\nGIT_CONFIG_VALUE_0=true\n"
-                        "GIT_CONFIG_KEY_1 unset\nGIT_CONFIG_VALUE_1 unset\n"
-                        "HTTPS_PROXY=http://secure.proxy:3128\nHTTP_PROXY=http://web.proxy:80\n");
+    EXPECT_EQ(GitGot(), "GIT_CONFIG_COUNT=2\n" + trusted +
+                            "GIT_CONFIG_KEY_2 unset\nGIT_CONFIG_VALUE_2 unset\n"
+                            "HTTPS_PROXY=http://secure.proxy:3128\nHTTP_PROXY=http://web.proxy:80\n");
 
     // A proxy named in the environment is the one to use.
     SetEnvironmentVariableW(L"HTTPS_PROXY", L"http://mine:8080");

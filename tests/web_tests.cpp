@@ -26,6 +26,7 @@ TEST(Head, StatusAndHeadersByNameInAnyCase) {
     EXPECT_EQ(HeaderValue(kHead, "Range"), std::nullopt) << "a whole name only";
     EXPECT_EQ(HeaderValue("HTTP/1.1 200 OK\nA: b\n", "a"), "b") << "lines ended by LF alone";
     EXPECT_EQ(HeaderValue("Content-Length: 5", "Content-Length"), std::nullopt) << "the status line is no header";
+    EXPECT_EQ(HeaderValue("HTTP/1.1 403 x\r\n\r\nA: b\r\n", "A"), std::nullopt) << "the body is no header";
 }
 
 TEST(Head, CountsAndRanges) {
@@ -36,7 +37,8 @@ TEST(Head, CountsAndRanges) {
 
     EXPECT_EQ(RangeTotal("bytes 100-999/1000", 100), 1000u);
     for (const char* other : {"bytes 0-999/1000", "bytes 100-998/1000", "bytes 100-999/*", "bytes */1000",
-                              "items 100-999/1000", "bytes 100/999-1000", "bytes 100-999/99999999999999999999"})
+                              "items 100-999/1000", "bytes 100/999-1000", "bytes 100-999/99999999999999999999",
+                              "bytes 100-99/100"})
         EXPECT_EQ(RangeTotal(other, 100), std::nullopt) << other << ": not the rest from 100";
 }
 
@@ -52,9 +54,12 @@ TEST(Head, GitHubsRateLimit) {
     EXPECT_EQ(RateLimitedUntil("HTTP/1.1 403 x\r\nretry-after: Wed, 21 Oct 2015 07:28:00 GMT\r\n", now), 0)
         << "a date is no time to tell";
     EXPECT_EQ(RateLimitedUntil("HTTP/1.1 403 x\r\nX-RateLimit-Remaining: 0\r\nx-ratelimit-reset: soon\r\n", now), 0);
+    EXPECT_EQ(RateLimitedUntil("HTTP/1.1 403 x\r\n\r\n{\"message\": \"You have exceeded a secondary rate limit\"}", now), 0)
+        << "the secondary limits say so in the body alone";
     for (const char* other : {"HTTP/1.1 403 Forbidden\r\nx-ratelimit-remaining: 12\r\nx-ratelimit-reset: 1\r\n",
                               "HTTP/1.1 404 Not Found\r\nx-ratelimit-remaining: 0\r\n",
-                              "HTTP/1.1 200 OK\r\nRetry-After: 5\r\n", "HTTP/1.1 403 Forbidden\r\n"})
+                              "HTTP/1.1 200 OK\r\nRetry-After: 5\r\n", "HTTP/1.1 403 Forbidden\r\n",
+                              "HTTP/1.1 403 Forbidden\r\nX-Note: rate limit\r\n\r\nRepository access blocked"})
         EXPECT_EQ(RateLimitedUntil(other, now), std::nullopt) << other;
 }
 

@@ -12,7 +12,9 @@ fs::path FindOnPath(const std::wstring& path, const wchar_t* program) {
         if (end == std::wstring::npos) end = path.size();
         const std::wstring piece = path.substr(start, end - start);
         start = end + 1;
-        if (piece.empty() || piece.find(L"WindowsApps") != std::wstring::npos) continue;
+        // A folder relative to wherever this program happens to run ("." or "bin") is no folder of
+        // the system's or the user's: anything may lie there.
+        if (!fs::path(piece).is_absolute() || piece.find(L"WindowsApps") != std::wstring::npos) continue;
         const fs::path candidate = fs::path(piece) / program;
         std::error_code ec;
         if (fs::exists(candidate, ec)) return candidate;

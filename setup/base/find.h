@@ -7,9 +7,9 @@
 
 namespace setup {
 
-// The first `program` in the folders of a PATH value, in order. Empty pieces and folders of
-// app-store aliases ("WindowsApps", whose python.exe only opens the store) are skipped. Returns
-// an empty path when none holds it.
+// The first `program` in the folders of a PATH value, in order. Empty and relative pieces, and
+// folders of app-store aliases ("WindowsApps", whose python.exe only opens the store), are
+// skipped. Returns an empty path when none holds it.
 std::filesystem::path FindOnPath(const std::wstring& path, const wchar_t* program);
 
 // The first file named exactly `program` (letter case included) in `folder` or up to three

@@ -33,6 +33,7 @@ std::optional<std::string_view> HeaderValue(std::string_view head, std::string_v
         const std::size_t end = head.find('\n', start + 1);
         std::string_view line = head.substr(start + 1, end == std::string_view::npos ? end : end - start - 1);
         if (line.ends_with('\r')) line.remove_suffix(1);
+        if (line.empty()) break;  // the end of the head: a body may follow
         const std::size_t colon = line.find(':');
         if (colon != std::string_view::npos && SameLetters(line.substr(0, colon), name))
             return Trim(line.substr(colon + 1));
@@ -59,18 +60,22 @@ std::optional<std::uint64_t> RangeTotal(std::string_view contentRange, std::uint
     const auto first = ParseCount(contentRange.substr(0, dash));
     const auto last = ParseCount(contentRange.substr(dash + 1, slash - dash - 1));
     const auto total = ParseCount(contentRange.substr(slash + 1));
-    if (!first || !last || !total || *first != offset || *last + 1 != *total) return std::nullopt;
+    if (!first || !last || !total || *first != offset || *first > *last || *last + 1 != *total) return std::nullopt;
     return total;
 }
 
-std::optional<std::int64_t> RateLimitedUntil(std::string_view head, std::int64_t now) {
-    const int status = StatusOf(head);
-    const auto remaining = HeaderValue(head, "x-ratelimit-remaining");
-    const auto retryAfter = HeaderValue(head, "retry-after");
-    if ((status != 403 && status != 429) || (remaining != "0" && !retryAfter)) return std::nullopt;
+std::optional<std::int64_t> RateLimitedUntil(std::string_view answer, std::int64_t now) {
+    const int status = StatusOf(answer);
+    const auto remaining = HeaderValue(answer, "x-ratelimit-remaining");
+    const auto retryAfter = HeaderValue(answer, "retry-after");
+    const std::size_t end = answer.find("\r\n\r\n");
+    const std::string_view body = end == std::string_view::npos ? std::string_view() : answer.substr(end + 4);
+    if ((status != 403 && status != 429) ||
+        (remaining != "0" && !retryAfter && body.find("rate limit") == std::string_view::npos))
+        return std::nullopt;
     // GitHub's rule: Retry-After first, then the reset.
     if (const auto seconds = retryAfter ? ParseCount(*retryAfter) : std::nullopt) return now + *seconds;
-    const auto reset = HeaderValue(head, "x-ratelimit-reset");
+    const auto reset = HeaderValue(answer, "x-ratelimit-reset");
     if (const auto time = reset ? ParseCount(*reset) : std::nullopt) return *time;
     return 0;
 }

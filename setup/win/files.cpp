@@ -1,6 +1,6 @@
 #include "files.h"
 
-#include "handle.h"
+#include "walk.h"
 
 #include <windows.h>
 
@@ -11,13 +11,6 @@ namespace fs = std::filesystem;
 namespace setup {
 namespace {
 
-// How long a run waits for locks to go, shared by every file of one tree: a tree full of locked
-// files costs the wait once, not once a file.
-struct Patience {
-    ULONGLONG until = GetTickCount64() + 5000;
-    DWORD pause = 20;  // doubled after each try, up to a second
-};
-
 // What a scanner, an indexer or a preview holding a file looks like; a folder whose last files
 // are still being deleted (held with delete sharing) isn't empty yet.
 bool Locked(DWORD error) {
@@ -25,15 +18,21 @@ bool Locked(DWORD error) {
            error == ERROR_DIR_NOT_EMPTY;
 }
 
+bool Cancelled(const Patience& patience) { return patience.cancel && *patience.cancel; }
+
 // Tries `attempt` (a system call that sets the last error) until it succeeds, it fails for
 // another reason than a lock, or patience runs out.
 template <typename Attempt>
 bool Retrying(Patience& patience, Attempt attempt) {
     for (;;) {
         if (attempt()) return true;
-        if (!Locked(GetLastError()) || GetTickCount64() >= patience.until) return false;
-        Sleep(patience.pause);
-        patience.pause = std::min<DWORD>(patience.pause * 2, 1000);
+        if (!Locked(GetLastError())) return false;
+        const ULONGLONG resume = GetTickCount64() + patience.pause;
+        if (resume > patience.until) return false;
+        for (ULONGLONG now; !Cancelled(patience) && (now = GetTickCount64()) < resume;)
+            Sleep(static_cast<DWORD>(std::min<ULONGLONG>(resume - now, 50)));
+        if (Cancelled(patience)) return false;
+        patience.pause = std::min(patience.pause * 2, 1000u);
     }
 }
 
@@ -48,11 +47,16 @@ bool RemoveLink(const fs::path& link) {
     return handle && SetFileInformationByHandle(handle.get(), FileDispositionInfo, &dispose, sizeof dispose);
 }
 
+}  // namespace
+
+Patience::Patience(const std::atomic<bool>* cancel) : until(GetTickCount64() + 5000), cancel(cancel) {}
+
 bool RemoveTree(const fs::path& path, Patience& patience) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(path);  // nothing scans a link
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && kel::maintenance::IsLink(path))
+        return RemoveLink(path);  // nothing scans a link
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return Retrying(patience, [&] { return DeleteFileW(path.c_str()); });
@@ -63,8 +67,6 @@ bool RemoveTree(const fs::path& path, Patience& patience) {
     return all && !error && Retrying(patience, [&] { return RemoveDirectoryW(path.c_str()); });
 }
 
-}  // namespace
-
 bool RemoveTree(const fs::path& path) {
     Patience patience;
     return RemoveTree(path, patience);
@@ -73,6 +75,12 @@ bool RemoveTree(const fs::path& path) {
 bool MoveFolder(const fs::path& from, const fs::path& to) {
     Patience patience;
     return Retrying(patience, [&] { return MoveFileExW(from.c_str(), to.c_str(), 0); });
+}
+
+bool Lock(const fs::path& file, FileHandle& lock) {
+    lock.Attach(CreateFileW(file.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return lock || GetLastError() != ERROR_SHARING_VIOLATION;
 }
 
 }  // namespace setup

@@ -2,17 +2,39 @@
 // link, and waiting out the moment for which a virus scanner holds a file that was just written.
 #pragma once
 
+#include "handle.h"
+
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 
 namespace setup {
 
+// How long deletes and renames wait for locked files to be let go: about 5 s for a whole job, a
+// tree or every item of a freeing of space, so that a job full of locked files costs the wait
+// once. Set `cancel` and the waiting ends at once.
+struct Patience {
+    explicit Patience(const std::atomic<bool>* cancel = nullptr);
+    std::uint64_t until;  // GetTickCount64's time when it runs out
+    unsigned pause = 20;  // ms before the next try, doubled after each, up to a second
+    const std::atomic<bool>* cancel;
+};
+
 // Deletes a file, or a folder with everything in it, lifting read-only marks (git sets them).
 // A link is removed only where that removes the link alone (on Windows); under Wine it stays,
-// with the folders that hold it. Locked files are tried again for about 5 s in all. True when
+// with the folders that hold it. A reparse point that isn't a link (a OneDrive placeholder) is
+// deleted as a file or folder. Locked files are tried again while `patience` lasts. True when
 // nothing is left of it, also when there was nothing.
-bool RemoveTree(const std::filesystem::path& path);
+bool RemoveTree(const std::filesystem::path& path, Patience& patience);
+bool RemoveTree(const std::filesystem::path& path);  // with a patience of its own
 
 // Renames a folder, trying again as long as RemoveTree would. False when `to` exists.
 bool MoveFolder(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Holds `file` in `lock`: made if need be, open without sharing, and deleted once let go, which
+// the system does whatever ends this process, so that a lock left by a killed run never blocks.
+// False when another process holds it. One that can't be made for another reason (a folder that
+// can't be written) keeps nothing from going on: it isn't held, and gives true.
+bool Lock(const std::filesystem::path& file, FileHandle& lock);
 
 }  // namespace setup

@@ -88,7 +88,27 @@ DWORD Complete(const Request& request, BOOL started) {
     while (!pending.complete)  // a wake-up may be one left from an operation that completed at once
         if (!WaitUnlessCancelled(INFINITE, pending.done.get())) return ERROR_CANCELLED;
     pending.complete = false;
-    return pending.error;
+    return s_cancel ? ERROR_CANCELLED : pending.error;  // one that completed at once saw no cancel
+}
+
+// Reads the body, handing each piece to `take` until it returns false: 0 at the end of the body
+// or when `take` stopped, else the WinHTTP error.
+template <typename Take>
+DWORD ReadBody(const Request& request, Take take) {
+    Pending& pending = *request.pending;
+    // Only what is there is read: under Wine, a read that asks for more may wait for it in this
+    // thread, where no cancel reaches it.
+    for (;;) {
+        if (const DWORD error = Complete(request, WinHttpQueryDataAvailable(request.handle.get(), nullptr))) return error;
+        const DWORD available = pending.count;
+        if (available == 0) return 0;  // the end of the body
+        if (pending.buffer.size() < available)
+            pending.buffer.resize(std::max<std::size_t>(available, pending.buffer.size() * 2));
+        if (const DWORD error =
+                Complete(request, WinHttpReadData(request.handle.get(), pending.buffer.data(), available, nullptr)))
+            return error;
+        if (pending.count == 0 || !take(pending.buffer.data(), pending.count)) return 0;
+    }
 }
 
 // The errors that a later try may not meet: the connection broke (Wine passes on the socket's
@@ -182,6 +202,18 @@ std::string Head(HINTERNET request) {
         return {};
     head.resize(size / sizeof(wchar_t));
     return Utf8(head);
+}
+
+// The start of the body of an answer that isn't the download, after the empty line that ends
+// its head: GitHub's secondary rate limit says only there what it is.
+std::string Excerpt(const Request& request) {
+    constexpr std::size_t kMost = 4096;
+    std::string excerpt = "\r\n";
+    ReadBody(request, [&](const char* bytes, DWORD count) {
+        excerpt.append(bytes, std::min<std::size_t>(count, kMost + 2 - excerpt.size()));
+        return excerpt.size() < kMost + 2;
+    });
+    return excerpt;
 }
 
 // Where a download's bytes go: the caller's string and/or file.
@@ -279,26 +311,18 @@ Outcome Once(const Target& target, Sink& sink, Progress& progress, std::string* 
     } else if (status == 200) {
         if (const DWORD error = Clear(sink)) return Unwritten(error, sink);  // the whole body again
     } else {
+        if (head) *head += Excerpt(request);
         return {status >= 500 ? Outcome::kAgain : Outcome::kStop, L"HTTP status " + std::to_wstring(status)};
     }
 
-    Pending& pending = *request.pending;
-    // Only what is there is read: under Wine, a read that asks for more may wait for it in this
-    // thread, where no cancel reaches it.
-    for (;;) {
-        DWORD error = Complete(request, WinHttpQueryDataAvailable(request.handle.get(), nullptr));
-        const DWORD available = pending.count;
-        if (!error && available == 0) break;  // the end of the body
-        if (!error) {
-            if (pending.buffer.size() < available)
-                pending.buffer.resize(std::max<std::size_t>(available, pending.buffer.size() * 2));
-            error = Complete(request, WinHttpReadData(request.handle.get(), pending.buffer.data(), available, nullptr));
-        }
-        if (error) return BrokeOff(sink, L": " + Why(error), Transient(error));  // a cancel too
-        if (pending.count == 0) break;
-        if (const DWORD failed = Write(sink, pending.buffer.data(), pending.count)) return Unwritten(failed, sink);
-        progress.Report(sink.have, length);
-    }
+    DWORD failed = 0;
+    const DWORD error = ReadBody(request, [&](const char* bytes, DWORD count) {
+        failed = Write(sink, bytes, count);
+        if (!failed) progress.Report(sink.have, length);
+        return failed == 0;
+    });
+    if (failed) return Unwritten(failed, sink);
+    if (error) return BrokeOff(sink, L": " + Why(error), Transient(error));  // a cancel too
     if (sink.have < length) return BrokeOff(sink, L" of " + Amount(length));
     return {Outcome::kDone};
 }
@@ -328,8 +352,8 @@ bool Get(const std::wstring& url, std::string* body, const fs::path* file, const
     for (int tried = 1;;) {
         Outcome outcome = Once(target, sink, progress, head);
         if (outcome.next == Outcome::kDone && file && !sha256.empty()) outcome = Verify(sink, sha256);
+        if (s_cancel) return false;  // also once it is all there: the run is over
         if (outcome.next == Outcome::kDone) return true;
-        if (s_cancel) return false;
         if (outcome.next == Outcome::kStartOver) {  // at once, and not as another try
             Log(name + L": " + outcome.cause + L"; starting over");
             continue;

@@ -92,9 +92,11 @@ struct Reading {
     bool pending = false;
     ULONGLONG ended = 0;  // when the program was seen to end
 
-    ~Reading() {
+    ~Reading() { Stop(); }
+    void Stop() {
         DWORD ignored = 0;
         if (pending && CancelIoEx(pipe, &overlapped)) GetOverlappedResult(pipe, &overlapped, &ignored, TRUE);
+        pending = false;
     }
 };
 
@@ -192,6 +194,9 @@ int Run(const std::wstring& commandLine, const fs::path& folder, const LineCallb
         Log(Widen(pending));
     }
 
+    // Whatever still writes now gets a broken pipe, rather than waiting for a reader for ever.
+    reading.Stop();
+    read.Close();
     WaitForSingleObject(process.get(), INFINITE);
     DWORD code = 1;
     if (!GetExitCodeProcess(process.get(), &code)) code = 1;

@@ -84,14 +84,15 @@ def tool_folder(path_folders, parent):
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         connection = self.request
-        tool, cwd, path, *args = read_request(connection)
+        tool, cwd, path, variables, *args = read_request(connection)
         program = TOOLS.get(tool.decode(errors="replace"), (None, []))[0]
         if not program:
             return self.finish_with(b"bridge: no Linux program stands behind '%s'\n" % tool, 127)
         options = self.server.options
         path_folder = tool_folder([os.fsdecode(d) for d in path.split(b"\0") if d], options.scratch)
         try:
-            with subprocess.Popen([program, *args], cwd=cwd, env=self.environment(path_folder),
+            passed = dict(v.split(b"=", 1) for v in variables.split(b"\0") if b"=" in v)
+            with subprocess.Popen([program, *args], cwd=cwd, env=self.environment(path_folder, passed),
                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                   start_new_session=True) as child:
                 self.relay(connection, child, "\t".join(map(os.fsdecode, [cwd, program, *args])))
@@ -135,20 +136,37 @@ class Handler(socketserver.BaseRequestHandler):
         except OSError:
             pass
 
-    def environment(self, path_folder):
+    def environment(self, path_folder, passed):
+        """The tool's environment: the sandbox's own, and what the setup set for its children.
+        Python on Windows writes to a pipe in the ANSI code page (cp1252 in the test prefix)
+        unless those say otherwise, and so it does here."""
         options = self.server.options
-        return {
-            "PATH": path_folder,
-            "HOME": options.home,
-            "LANG": "C.UTF-8",
-            "GIT_CEILING_DIRECTORIES": options.ceiling,
-            "GIT_CONFIG_NOSYSTEM": "1",
-            "GIT_TERMINAL_PROMPT": "0",
-            "PYTHONDONTWRITEBYTECODE": "1",
-            "PYTHONIOENCODING": "utf-8",
-            "QUORIN_SANDBOX_STATE": options.state,
-            "QUORIN_LAUNCHER": options.launcher,
+        environment = {
+            b"PATH": path_folder,
+            b"HOME": options.home,
+            b"LANG": "C.UTF-8",
+            b"GIT_CEILING_DIRECTORIES": options.ceiling,
+            b"GIT_CONFIG_NOSYSTEM": "1",
+            b"GIT_TERMINAL_PROMPT": "0",
+            b"PYTHONDONTWRITEBYTECODE": "1",
+            b"QUORIN_SANDBOX_STATE": options.state,
+            b"QUORIN_LAUNCHER": options.launcher,
         }
+        environment = {name: os.fsencode(value) for name, value in environment.items()}
+        if b"PYTHONIOENCODING" not in passed and b"PYTHONUTF8" not in passed:
+            environment[b"PYTHONIOENCODING"] = b"cp1252"
+        # Git on Linux has no schannel, Windows' own TLS, and dies when asked for it: that setting
+        # goes under a name git ignores, so the others keep their places. Wine names C: through a
+        # link, which git resolves in the folders it compares with a safe.directory.
+        for name, key in list(passed.items()):
+            value = b"GIT_CONFIG_VALUE_" + name[len(b"GIT_CONFIG_KEY_"):]
+            if not name.startswith(b"GIT_CONFIG_KEY_"):
+                continue
+            if key.lower() == b"http.sslbackend":
+                passed[name] = b"sandbox.windowsSslBackend"
+            if key.lower() == b"safe.directory" and value in passed:
+                passed[value] = os.path.realpath(passed[value])
+        return {**environment, **passed}
 
 
 class Server(socketserver.ThreadingTCPServer):

@@ -6,6 +6,7 @@
 //
 // Wire format, both ways little-endian. The request: a u32 count of fields, then each field as a
 // u32 length and its bytes: the tool, the working folder, the folders of PATH (separated by NUL
+// bytes), the variables that the setup sets for its children ("NAME=value", separated by NUL
 // bytes), then one field per argument. The answer: 'o', a u32 length and that much output, as
 // often as needed, then 'x' and the exit code as an i32.
 #include <winsock2.h>
@@ -88,6 +89,29 @@ std::string PathFolders() {
     return folders;
 }
 
+// What the setup sets for its children, which the real tool gets too: git's settings, Python's and
+// the proxies. A value that is a Windows path (a safe.directory) is given in Unix form.
+bool Passed(const std::wstring& name) {
+    for (const wchar_t* start : {L"GIT_CONFIG_", L"PYTHON"})
+        if (_wcsnicmp(name.c_str(), start, wcslen(start)) == 0) return true;
+    for (const wchar_t* whole : {L"HTTP_PROXY", L"HTTPS_PROXY", L"NO_PROXY"})
+        if (_wcsicmp(name.c_str(), whole) == 0) return true;
+    return false;
+}
+
+std::string Variables() {
+    std::string variables;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
+        const std::wstring text = entry;
+        const size_t equals = text.find(L'=', 1);  // "=C:=C:\..." names start with "="
+        if (equals != std::wstring::npos && Passed(text.substr(0, equals)))
+            variables += Utf8(text.substr(0, equals)) + "=" + Argument(text.substr(equals + 1)) + '\0';
+    }
+    FreeEnvironmentStringsW(block);
+    return variables;
+}
+
 // The tool is the program's own file name without ".exe", in lower case: git, python, tar...
 std::wstring ToolName() {
     std::wstring path(32768, L'\0');
@@ -103,7 +127,7 @@ void AppendU32(std::string& out, uint32_t value) {
 }
 
 std::string Request(int argc, wchar_t** argv) {
-    std::vector<std::string> fields = {Utf8(ToolName()), UnixPath(FullPath(L".")), PathFolders()};
+    std::vector<std::string> fields = {Utf8(ToolName()), UnixPath(FullPath(L".")), PathFolders(), Variables()};
     for (int i = 1; i < argc; ++i) fields.push_back(Argument(argv[i]));
     std::string request;
     AppendU32(request, static_cast<uint32_t>(fields.size()));

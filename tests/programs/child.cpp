@@ -17,7 +17,7 @@
 //                      the output, and writes "child <pid>" and "grandchild <pid>" lines
 //     --sleep MS       sleeps before exiting
 //     --leak HANDLE    writes "leaked" to the handle of that value, had it been inherited
-//     --env NAME       first writes "NAME=value", or "NAME unset", and a LF
+//     --env NAME       first writes "NAME=value" (in UTF-8), or "NAME unset", and a LF
 //
 // Called like git ("-C <folder> ..."), it skips the folder, so it can stand in for git.
 #include <windows.h>
@@ -111,9 +111,10 @@ void WriteLines(unsigned long count, unsigned long rate, LineMaker make) {
 }
 
 void WriteVariable(const char* name) {
-    std::string value(32768, '\0');
-    const DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
-    Write(std::string(name) + (length ? "=" + value.substr(0, length) : " unset") + "\n");
+    const std::wstring wide(name, name + std::strlen(name));
+    std::wstring value(32768, L'\0');
+    value.resize(GetEnvironmentVariableW(wide.c_str(), value.data(), static_cast<DWORD>(value.size())));
+    Write(std::string(name) + (value.empty() ? " unset" : "=" + Utf8(value)) + "\n");
 }
 
 void Spawn() {

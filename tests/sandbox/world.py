@@ -63,6 +63,7 @@ PYTHON_PACKAGE = "/v3-flatcontainer/python/python.nupkg"  # served for every ver
 PYTHON_EXTRAS = ["python.nuspec", "[Content_Types].xml", "_rels/.rels", "tools/python312.dll.txt",
                  "tools/Lib/os.py", "tools/DLLs/_socket.pyd.txt"]
 NO_PROGRAM_ARCHIVE = "/sandbox/no-program.zip"  # for the "serve" switch: an archive without any tool
+CLASHING_ARCHIVE = "/sandbox/clashing.zip"  # and one that can't be unpacked: a file where its folder is
 
 # The project's history: each release is a commit that sets VERSION; main goes one further.
 PROJECT_HISTORY = [("1.0.0", "v1.0.0"), ("1.1.0", "v1.1.0"), ("1.2.0-dev", None)]
@@ -98,6 +99,7 @@ def build_archives(www, standin):
     files["tools/python.exe"] = program
     write_zip(www / PYTHON_PACKAGE.lstrip("/"), files)
     write_zip(www / NO_PROGRAM_ARCHIVE.lstrip("/"), {"README.txt": filler("README.txt")})
+    write_zip(www / CLASHING_ARCHIVE.lstrip("/"), {"bin/README.txt": filler("README.txt"), "bin": filler("bin")})
 
 
 def git(*args, cwd, env):

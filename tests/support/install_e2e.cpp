@@ -26,10 +26,10 @@ constexpr DWORD kLauncherLimit = 10000;  // ms for the launcher to start once th
 // for the build script's status lines, which tell how far it got.
 const char* const kOwnLines[] = {
     "Quorin Recompiled Setup, installing to ", "== ", "$ ", "==> ", "Git: ", "CMake: ", "Ninja: ", "Clang: ",
-    "Python: ", "The source folder ", "Building release ", "(couldn't ", "Deleting ", "(some of it ",
+    "Python: ", "The source folder ", "Building release ", "(couldn't ", "(the last ", "Deleting ", "(some of it ",
     "Deleted the disc image ", "Couldn't delete the disc image "};
 
-// The run's own lines, in UTF-8, with the final message (its last `finalLines` lines) as one.
+// The run's own lines, in UTF-8, with the final message (its last `finalLines` lines, if any) as one.
 std::vector<std::string> LogStory(const std::string& section, std::size_t finalLines) {
     const std::vector<std::string> lines = Lines(section);
     const std::size_t end = lines.size() - std::min(finalLines, lines.size());
@@ -40,7 +40,7 @@ std::vector<std::string> LogStory(const std::string& section, std::size_t finalL
             story.push_back(lines[i]);
     std::string final;
     for (std::size_t i = end; i < lines.size(); ++i) final += (i > end ? "\n" : "") + lines[i];
-    story.push_back(final);
+    if (finalLines > 0) story.push_back(final);
     return story;
 }
 
@@ -128,11 +128,12 @@ void RunRound(const Round& round, Install& install) {
     const Outcome outcome = RunSetup(launch);
 
     const Story expected = round.story(install);
-    const std::wstring& final = expected.back();
+    const std::wstring final = round.killed ? L"" : expected.back();
     const bool success = final.starts_with(kDone);
     const std::string section = LastRun(outcome.log);
-    EXPECT_EQ(LogStory(section, std::count(final.begin(), final.end(), L'\n') + 1), Narrow(expected)) << section;
-    if (round.shown) {
+    const std::size_t finalLines = round.killed ? 0 : std::count(final.begin(), final.end(), L'\n') + 1;
+    EXPECT_EQ(LogStory(section, finalLines), Narrow(expected)) << section;
+    if (round.shown && !round.killed) {
         EXPECT_EQ(outcome.final.text, final);
         EXPECT_EQ(outcome.final.caption, setup::kCaption);
         EXPECT_EQ(outcome.final.icon, success ? L"information" : L"warning");
@@ -287,6 +288,14 @@ std::uintmax_t LeftoversSize(const Install& install) {
 }
 
 void Release() { std::ofstream(fs::path(SandboxPath(L"state\\release"))); }
+
+void Kill(HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    const setup::Handle program(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process));
+    EXPECT_TRUE(program && TerminateProcess(program.get(), 1)) << "can't end the program";
+    WaitForSingleObject(program.get(), 10000);
+}
 
 void RunScenario(const Scenario& scenario) {
     Scratch scratch;

@@ -73,6 +73,9 @@ std::uintmax_t LeftoversSize(const Install& install);
 // Lets a build that the "hold" switch stopped go on.
 void Release();
 
+// Ends the program from outside, as Task Manager, a crash or a power cut does.
+void Kill(HWND window);
+
 enum class Game { image, folder };  // the game copy chosen: the disc image, or an extracted folder
 
 // Something to do once the status line starts with `status`.
@@ -90,8 +93,9 @@ struct Round {
     std::string faults{};     // the sandbox's switches
     std::vector<Moment> moments{};
     std::function<void(HWND window)> atEnd{};
-    bool shown = true;   // a final box shows the final message
-    bool plays = false;  // the launcher starts
+    bool shown = true;    // a final box shows the final message
+    bool plays = false;   // the launcher starts
+    bool killed = false;  // a moment ends the program from outside (Kill): the log tells no end
     // What setup.log must tell, the final message last. Made after the run.
     std::function<Story(const Install&)> story;
     std::function<void(Install&, const Outcome&)> more{};  // further checks

@@ -158,16 +158,30 @@ inline std::string Utf8(const std::wstring& text) {
 
 inline std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-// Makes `link` a Linux symbolic link to the folder `target`, which Wine shows as a folder link (a
-// reparse point), as Windows shows a junction; Wine's own calls make none. Python makes it,
-// through the bridge.
-inline void LinkFolder(const std::filesystem::path& link, const std::filesystem::path& target) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / L"quorin-link-maker";
+// Runs Python `code` (no double quotes in it) on the Linux side, through the bridge, with paths as
+// its arguments; throws with `what` when it fails.
+inline void OnLinux(const std::wstring& code, std::initializer_list<std::filesystem::path> paths, const char* what) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / L"quorin-linux-side";
     std::filesystem::create_directories(folder);
-    const std::wstring python = StandIn(folder.wstring(), L"python.exe");
-    const Finished made = RunProgram(Quoted(python) + L" -c \"import os, sys; os.symlink(sys.argv[1], sys.argv[2])\" " +
-                                     Quoted(target.wstring()) + L" " + Quoted(link.wstring()));
-    if (made.code != 0) throw std::runtime_error("can't link " + Utf8(link.wstring()) + ": " + made.output);
+    std::wstring command = Quoted(StandIn(folder.wstring(), L"python.exe")) + L" -c \"" + code + L"\"";
+    for (const std::filesystem::path& path : paths) command += L" " + Quoted(path.wstring());
+    const Finished done = RunProgram(command);
+    if (done.code != 0) throw std::runtime_error(std::string(what) + ": " + done.output);
+}
+
+// Makes `link` a Linux symbolic link to the folder `target`, which Wine shows as a folder link (a
+// reparse point), as Windows shows a junction; Wine's own calls make none.
+inline void LinkFolder(const std::filesystem::path& link, const std::filesystem::path& target) {
+    OnLinux(L"import os, sys; os.symlink(sys.argv[1], sys.argv[2])", {target, link}, "can't make a link");
+}
+
+// Gives `folder` and everything in it to another account (nobody), as a folder that an earlier run
+// as administrator made, or any on exFAT, is to the player; git won't work in it unless told that
+// it is safe. Only root can, as CI runs.
+inline void GiveAway(const std::filesystem::path& folder) {
+    OnLinux(L"import os, sys; [os.lchown(os.path.join(r, n), 65534, 65534) for r, ds, fs in os.walk(sys.argv[1]) "
+            L"for n in ds + fs]; os.lchown(sys.argv[1], 65534, 65534)",
+            {folder}, "can't give the folder away (not root?)");
 }
 
 }  // namespace testing_support

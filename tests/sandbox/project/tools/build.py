@@ -132,6 +132,7 @@ def build(switch):
     show("==> Compiling")
     write(build_dir / "CMakeCache.txt", "CMAKE_BUILD_TYPE:STRING=Release\n")
     write(build_dir / "build.ninja", "# generated\n")
+    print(f"-- Build files have been written to: {build_dir}")  # as CMake says it, install folder and all
     steps = 600 if switch == "slow" else len(SOURCES)
     for n in range(1, steps + 1):
         source = SOURCES[(n - 1) % len(SOURCES)]
