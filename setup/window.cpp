@@ -19,8 +19,8 @@ constexpr int kDetailsDrop = 100000;
 constexpr std::size_t kDetailsLine = 2000;
 
 constexpr int kClientWidth = 640;
-constexpr int kClientHeight = 422;
-constexpr int kClientHeightWithDetails = 660;
+constexpr int kClientHeight = 454;
+constexpr int kClientHeightWithDetails = 692;
 
 struct ControlPlan {
     int id;  // 0: a control that nothing refers to
@@ -33,6 +33,8 @@ struct ControlPlan {
 
 // In tab order. Positions and sizes are pixels at 96 DPI (100 %), scaled to the system's DPI
 // when the controls are made, as the system scales the fonts: so the texts still fit at 150 %.
+// The source hint and the free-up-space option have room for a second line: in Windows' Segoe UI
+// the extracted-folder hint and the option's text are longer than one.
 const ControlPlan kControls[] = {
     {0, L"STATIC", L"", SS_ICON, 16, 12, 48, 48, ControlPlan::kIcon},
     {0, L"STATIC", L"Quorin Recompiled Setup", 0, 76, 14, 540, 26, ControlPlan::kTitle},
@@ -40,30 +42,30 @@ const ControlPlan kControls[] = {
      L"Builds the game from your own copy of Quorin. The build tools are downloaded if they aren't "
      L"installed; nothing from the game is downloaded.",
      0, 76, 40, 548, 32},
-    {kSourceFrame, L"BUTTON", L"Your copy of Quorin", BS_GROUPBOX, 12, 78, 616, 96},
+    {kSourceFrame, L"BUTTON", L"Your copy of Quorin", BS_GROUPBOX, 12, 78, 616, 112},
     {kDiscImage, L"BUTTON", L"Disc image (.iso)", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 28, 98, 150, 20},
     {kExtractedFolder, L"BUTTON", L"Extracted disc folder", BS_AUTORADIOBUTTON, 190, 98, 190, 20},
     {kSourcePath, L"EDIT", L"", WS_BORDER | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL, 28, 122, 488, 23},
     {kBrowseSource, L"BUTTON", L"Browse...", WS_TABSTOP, 524, 121, 88, 25},
-    {kSourceHint, L"STATIC", L"", 0, 28, 150, 588, 18},
-    {0, L"BUTTON", L"Install folder", BS_GROUPBOX, 12, 182, 616, 74},
-    {kInstallFolder, L"EDIT", nullptr, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 28, 204, 488, 23},
-    {kBrowseFolder, L"BUTTON", L"Browse...", WS_TABSTOP, 524, 203, 88, 25},
-    {kFreeSpaceHint, L"STATIC", L"", 0, 28, 232, 588, 18},
-    {0, L"BUTTON", L"When it's done", BS_GROUPBOX, 12, 264, 616, 86},
-    {kShortcut, L"BUTTON", L"Add a desktop shortcut to the launcher", BS_AUTOCHECKBOX | WS_TABSTOP, 28, 284, 580, 20},
+    {kSourceHint, L"STATIC", L"", 0, 28, 150, 588, 34},
+    {0, L"BUTTON", L"Install folder", BS_GROUPBOX, 12, 198, 616, 74},
+    {kInstallFolder, L"EDIT", nullptr, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 28, 220, 488, 23},
+    {kBrowseFolder, L"BUTTON", L"Browse...", WS_TABSTOP, 524, 219, 88, 25},
+    {kFreeSpaceHint, L"STATIC", L"", 0, 28, 248, 588, 18},
+    {0, L"BUTTON", L"When it's done", BS_GROUPBOX, 12, 280, 616, 102},
+    {kShortcut, L"BUTTON", L"Add a desktop shortcut to the launcher", BS_AUTOCHECKBOX | WS_TABSTOP, 28, 300, 580, 20},
     {kCleanup, L"BUTTON",
      L"Free up space: delete the build tools and leftovers (2-4 GB; the next update gets them again and takes "
      L"longer)",
-     BS_AUTOCHECKBOX | WS_TABSTOP, 28, 304, 590, 20},
+     BS_AUTOCHECKBOX | BS_MULTILINE | WS_TABSTOP, 28, 320, 590, 36},
     {kDeleteIso, L"BUTTON", L"Delete the disc image once it's extracted (the game doesn't need it)",
-     BS_AUTOCHECKBOX | WS_TABSTOP, 28, 324, 580, 20},
-    {kStatusLine, L"STATIC", L"Ready.", SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 12, 364, 410, 20},
-    {kPlay, L"BUTTON", L"Play", WS_TABSTOP, 434, 359, 90, 28},
-    {kInstallButton, L"BUTTON", L"Install", BS_DEFPUSHBUTTON | WS_TABSTOP, 530, 359, 98, 28},
-    {kProgressBar, PROGRESS_CLASSW, L"", 0, 12, 394, 504, 16},
-    {kDetailsToggle, L"BUTTON", L"Show details", WS_TABSTOP, 524, 390, 104, 24},
-    {kDetails, L"EDIT", L"", WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 12, 422, 616, 228},
+     BS_AUTOCHECKBOX | WS_TABSTOP, 28, 356, 580, 20},
+    {kStatusLine, L"STATIC", L"Ready.", SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 12, 396, 410, 20},
+    {kPlay, L"BUTTON", L"Play", WS_TABSTOP, 434, 391, 90, 28},
+    {kInstallButton, L"BUTTON", L"Install", BS_DEFPUSHBUTTON | WS_TABSTOP, 530, 391, 98, 28},
+    {kProgressBar, PROGRESS_CLASSW, L"", 0, 12, 426, 504, 16},
+    {kDetailsToggle, L"BUTTON", L"Show details", WS_TABSTOP, 524, 422, 104, 24},
+    {kDetails, L"EDIT", L"", WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 12, 454, 616, 228},
 };
 
 // The choices that a run locks; option 113 has a rule of its own.
