@@ -21,6 +21,10 @@ constexpr std::size_t kDetailsLine = 2000;
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 454;
 constexpr int kClientHeightWithDetails = 692;
+constexpr int kFewestDetails = 64;  // the details box's height on a short work area: four lines
+
+// How far the details moved the window up, to take it back down when they hide.
+int s_raised = 0;
 
 struct ControlPlan {
     int id;  // 0: a control that nothing refers to
@@ -71,6 +75,21 @@ const ControlPlan kControls[] = {
 // The choices that a run locks; option 113 has a rule of its own.
 constexpr int kLockedWhileBusy[] = {kSourcePath,   kBrowseSource, kInstallFolder,   kBrowseFolder,
                                     kShortcut,     kDiscImage,    kExtractedFolder, kCleanup};
+
+const ControlPlan& Plan(int id) {
+    return *std::find_if(std::begin(kControls), std::end(kControls),
+                         [id](const ControlPlan& plan) { return plan.id == id; });
+}
+
+// The window's outer size (the client with its frame) and its details box's heights, at the
+// system's DPI.
+WindowSizes Sizes() {
+    RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
+    AdjustWindowRect(&frame, kWindowStyle, FALSE);
+    const int height = frame.bottom - frame.top;
+    return {frame.right - frame.left, height, height + Scaled(kClientHeightWithDetails) - Scaled(kClientHeight),
+            Scaled(Plan(kDetails).height), Scaled(kFewestDetails)};
+}
 
 // The system's DPI, fixed for the life of a process that is aware of it, as the manifest says.
 int SystemDpi() {
@@ -124,10 +143,24 @@ void SetText(int id, const std::wstring& text) { SetWindowTextW(Control(id), tex
 
 bool Checked(int id) { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
+Area WorkArea() {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(s_window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    return {work.left, work.top, work.right, work.bottom};
+}
+
 void Layout() {
-    RECT frame{0, 0, Scaled(kClientWidth), Scaled(s_showLog ? kClientHeightWithDetails : kClientHeight)};
-    AdjustWindowRect(&frame, kWindowStyle, FALSE);
-    SetWindowPos(s_window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+    const WindowSizes sizes = Sizes();
+    RECT frame{};
+    GetWindowRect(s_window, &frame);
+    const Point rest{frame.left, frame.top + s_raised};
+    const Placement place = Place(WorkArea(), sizes, s_showLog, rest);
+    s_raised = rest.y - place.at.y;
+    const int height = s_showLog ? sizes.heightWithDetails - (sizes.details - place.details) : sizes.height;
+    SetWindowPos(s_window, nullptr, place.at.x, place.at.y, sizes.width, height, SWP_NOZORDER);
+    SetWindowPos(Control(kDetails), nullptr, 0, 0, Scaled(Plan(kDetails).width), place.details,
                  SWP_NOZORDER | SWP_NOMOVE);
     ShowWindow(Control(kDetails), s_showLog ? SW_SHOW : SW_HIDE);
     SetText(kDetailsToggle, s_showLog ? L"Hide details" : L"Show details");

@@ -230,23 +230,36 @@ TEST_F(Window, EveryTextFitsItsControl) {
     ExpectTextsFit();
 }
 
+// The work area of the window's monitor. Under Wine, with no taskbar, the whole screen.
+RECT WorkArea() {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(s_window, MONITOR_DEFAULTTONEAREST), &monitor);
+    return monitor.rcWork;
+}
+
+RECT Frame() {
+    RECT frame{};
+    GetWindowRect(s_window, &frame);
+    return frame;
+}
+
 TEST_F(Window, IsCentredAcrossAThirdDownAndGrowsOnlyAtTheBottomForTheDetails) {
     Open();
     EXPECT_EQ(ClientSize().cx, 640);
     EXPECT_EQ(ClientSize().cy, 454);
-    RECT frame{};
-    GetWindowRect(s_window, &frame);
+    const RECT work = WorkArea(), frame = Frame();
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
-    EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 3);
+    EXPECT_EQ(frame.left, work.left + (work.right - work.left - width) / 2);
+    EXPECT_EQ(frame.top, work.top + (work.bottom - work.top - height) / 3);
 
     SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);
     EXPECT_EQ(ClientSize().cx, 640);
     EXPECT_EQ(ClientSize().cy, 692);
     EXPECT_TRUE(Visible(kDetails));
     EXPECT_EQ(Text(kDetailsToggle), L"Hide details");
-    RECT grown{};
-    GetWindowRect(s_window, &grown);
+    const RECT grown = Frame();
+    ASSERT_LE(grown.bottom, work.bottom) << "a work area with room below the window";
     EXPECT_EQ(grown.left, frame.left);
     EXPECT_EQ(grown.top, frame.top);
     EXPECT_EQ(grown.bottom - frame.bottom, 238);
@@ -255,6 +268,28 @@ TEST_F(Window, IsCentredAcrossAThirdDownAndGrowsOnlyAtTheBottomForTheDetails) {
     EXPECT_EQ(ClientSize().cy, 454);
     EXPECT_FALSE(Visible(kDetails));
     EXPECT_EQ(Text(kDetailsToggle), L"Show details");
+}
+
+TEST_F(Window, MovesUpForTheDetailsWhereTheyWouldReachPastTheWorkAreaAndBackWhenTheyHide) {
+    Open();
+    const RECT work = WorkArea();
+    const RECT home = Frame();
+    const int height = home.bottom - home.top;
+    SetWindowPos(s_window, nullptr, work.left + 10, work.bottom - height - 100, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+    const RECT rest = Frame();
+
+    SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);
+    const RECT raised = Frame();
+    EXPECT_EQ(raised.left, rest.left);
+    EXPECT_EQ(raised.bottom, work.bottom) << "up only as far as needed";
+    EXPECT_EQ(raised.bottom - raised.top, height + 238);
+    RECT details{};
+    GetWindowRect(Control(kDetails), &details);
+    EXPECT_EQ(details.bottom - details.top, 228) << "the work area has room for the whole box";
+
+    SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);
+    const RECT back = Frame();
+    EXPECT_TRUE(EqualRect(&back, &rest)) << "back where it was";
 }
 
 TEST_F(Window, PaintsTheTwoHintsGreyOnTheWindowBackground) {
