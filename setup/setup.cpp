@@ -97,13 +97,12 @@ std::wstring ProposedFolder() {
     return std::wstring(length > 0 && length < 8 ? drive : L"C:") + L"\\" + kFolderName;
 }
 
-// Centred across, a third of the way down.
+// Centred across the work area, a third of the way down: clear of the taskbar.
 void PlaceOnScreen() {
     RECT frame{};
     GetWindowRect(s_window, &frame);
-    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    SetWindowPos(s_window, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - height) / 3, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+    const Point home = Home(WorkArea(), frame.right - frame.left, frame.bottom - frame.top);
+    SetWindowPos(s_window, nullptr, home.x, home.y, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
 }
 
 // The game is already extracted here: an update needs no game copy. Looked at once, at start.

@@ -19,8 +19,12 @@ constexpr int kDetailsDrop = 100000;
 constexpr std::size_t kDetailsLine = 2000;
 
 constexpr int kClientWidth = 640;
-constexpr int kClientHeight = 422;
-constexpr int kClientHeightWithDetails = 660;
+constexpr int kClientHeight = 454;
+constexpr int kClientHeightWithDetails = 692;
+constexpr int kFewestDetails = 64;  // the details box's height on a short work area: four lines
+
+// How far the details moved the window up, to take it back down when they hide.
+int s_raised = 0;
 
 struct ControlPlan {
     int id;  // 0: a control that nothing refers to
@@ -33,6 +37,8 @@ struct ControlPlan {
 
 // In tab order. Positions and sizes are pixels at 96 DPI (100 %), scaled to the system's DPI
 // when the controls are made, as the system scales the fonts: so the texts still fit at 150 %.
+// The source hint and the free-up-space option have room for a second line: in Windows' Segoe UI
+// the extracted-folder hint and the option's text are longer than one.
 const ControlPlan kControls[] = {
     {0, L"STATIC", L"", SS_ICON, 16, 12, 48, 48, ControlPlan::kIcon},
     {0, L"STATIC", L"Quorin Recompiled Setup", 0, 76, 14, 540, 26, ControlPlan::kTitle},
@@ -40,35 +46,50 @@ const ControlPlan kControls[] = {
      L"Builds the game from your own copy of Quorin. The build tools are downloaded if they aren't "
      L"installed; nothing from the game is downloaded.",
      0, 76, 40, 548, 32},
-    {kSourceFrame, L"BUTTON", L"Your copy of Quorin", BS_GROUPBOX, 12, 78, 616, 96},
+    {kSourceFrame, L"BUTTON", L"Your copy of Quorin", BS_GROUPBOX, 12, 78, 616, 112},
     {kDiscImage, L"BUTTON", L"Disc image (.iso)", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 28, 98, 150, 20},
     {kExtractedFolder, L"BUTTON", L"Extracted disc folder", BS_AUTORADIOBUTTON, 190, 98, 190, 20},
     {kSourcePath, L"EDIT", L"", WS_BORDER | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL, 28, 122, 488, 23},
     {kBrowseSource, L"BUTTON", L"Browse...", WS_TABSTOP, 524, 121, 88, 25},
-    {kSourceHint, L"STATIC", L"", 0, 28, 150, 588, 18},
-    {0, L"BUTTON", L"Install folder", BS_GROUPBOX, 12, 182, 616, 74},
-    {kInstallFolder, L"EDIT", nullptr, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 28, 204, 488, 23},
-    {kBrowseFolder, L"BUTTON", L"Browse...", WS_TABSTOP, 524, 203, 88, 25},
-    {kFreeSpaceHint, L"STATIC", L"", 0, 28, 232, 588, 18},
-    {0, L"BUTTON", L"When it's done", BS_GROUPBOX, 12, 264, 616, 86},
-    {kShortcut, L"BUTTON", L"Add a desktop shortcut to the launcher", BS_AUTOCHECKBOX | WS_TABSTOP, 28, 284, 580, 20},
+    {kSourceHint, L"STATIC", L"", 0, 28, 150, 588, 34},
+    {0, L"BUTTON", L"Install folder", BS_GROUPBOX, 12, 198, 616, 74},
+    {kInstallFolder, L"EDIT", nullptr, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 28, 220, 488, 23},
+    {kBrowseFolder, L"BUTTON", L"Browse...", WS_TABSTOP, 524, 219, 88, 25},
+    {kFreeSpaceHint, L"STATIC", L"", 0, 28, 248, 588, 18},
+    {0, L"BUTTON", L"When it's done", BS_GROUPBOX, 12, 280, 616, 102},
+    {kShortcut, L"BUTTON", L"Add a desktop shortcut to the launcher", BS_AUTOCHECKBOX | WS_TABSTOP, 28, 300, 580, 20},
     {kCleanup, L"BUTTON",
      L"Free up space: delete the build tools and leftovers (2-4 GB; the next update gets them again and takes "
      L"longer)",
-     BS_AUTOCHECKBOX | WS_TABSTOP, 28, 304, 590, 20},
+     BS_AUTOCHECKBOX | BS_MULTILINE | WS_TABSTOP, 28, 320, 590, 36},
     {kDeleteIso, L"BUTTON", L"Delete the disc image once it's extracted (the game doesn't need it)",
-     BS_AUTOCHECKBOX | WS_TABSTOP, 28, 324, 580, 20},
-    {kStatusLine, L"STATIC", L"Ready.", SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 12, 364, 410, 20},
-    {kPlay, L"BUTTON", L"Play", WS_TABSTOP, 434, 359, 90, 28},
-    {kInstallButton, L"BUTTON", L"Install", BS_DEFPUSHBUTTON | WS_TABSTOP, 530, 359, 98, 28},
-    {kProgressBar, PROGRESS_CLASSW, L"", 0, 12, 394, 504, 16},
-    {kDetailsToggle, L"BUTTON", L"Show details", WS_TABSTOP, 524, 390, 104, 24},
-    {kDetails, L"EDIT", L"", WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 12, 422, 616, 228},
+     BS_AUTOCHECKBOX | WS_TABSTOP, 28, 356, 580, 20},
+    {kStatusLine, L"STATIC", L"Ready.", SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, 12, 396, 410, 20},
+    {kPlay, L"BUTTON", L"Play", WS_TABSTOP, 434, 391, 90, 28},
+    {kInstallButton, L"BUTTON", L"Install", BS_DEFPUSHBUTTON | WS_TABSTOP, 530, 391, 98, 28},
+    {kProgressBar, PROGRESS_CLASSW, L"", 0, 12, 426, 504, 16},
+    {kDetailsToggle, L"BUTTON", L"Show details", WS_TABSTOP, 524, 422, 104, 24},
+    {kDetails, L"EDIT", L"", WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 12, 454, 616, 228},
 };
 
 // The choices that a run locks; option 113 has a rule of its own.
 constexpr int kLockedWhileBusy[] = {kSourcePath,   kBrowseSource, kInstallFolder,   kBrowseFolder,
                                     kShortcut,     kDiscImage,    kExtractedFolder, kCleanup};
+
+const ControlPlan& Plan(int id) {
+    return *std::find_if(std::begin(kControls), std::end(kControls),
+                         [id](const ControlPlan& plan) { return plan.id == id; });
+}
+
+// The window's outer size (the client with its frame) and its details box's heights, at the
+// system's DPI.
+WindowSizes Sizes() {
+    RECT frame{0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
+    AdjustWindowRect(&frame, kWindowStyle, FALSE);
+    const int height = frame.bottom - frame.top;
+    return {frame.right - frame.left, height, height + Scaled(kClientHeightWithDetails) - Scaled(kClientHeight),
+            Scaled(Plan(kDetails).height), Scaled(kFewestDetails)};
+}
 
 // The system's DPI, fixed for the life of a process that is aware of it, as the manifest says.
 int SystemDpi() {
@@ -122,10 +143,24 @@ void SetText(int id, const std::wstring& text) { SetWindowTextW(Control(id), tex
 
 bool Checked(int id) { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
+Area WorkArea() {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(s_window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    return {work.left, work.top, work.right, work.bottom};
+}
+
 void Layout() {
-    RECT frame{0, 0, Scaled(kClientWidth), Scaled(s_showLog ? kClientHeightWithDetails : kClientHeight)};
-    AdjustWindowRect(&frame, kWindowStyle, FALSE);
-    SetWindowPos(s_window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+    const WindowSizes sizes = Sizes();
+    RECT frame{};
+    GetWindowRect(s_window, &frame);
+    const Point rest{frame.left, frame.top + s_raised};
+    const Placement place = Place(WorkArea(), sizes, s_showLog, rest);
+    s_raised = rest.y - place.at.y;
+    const int height = s_showLog ? sizes.heightWithDetails - (sizes.details - place.details) : sizes.height;
+    SetWindowPos(s_window, nullptr, place.at.x, place.at.y, sizes.width, height, SWP_NOZORDER);
+    SetWindowPos(Control(kDetails), nullptr, 0, 0, Scaled(Plan(kDetails).width), place.details,
                  SWP_NOZORDER | SWP_NOMOVE);
     ShowWindow(Control(kDetails), s_showLog ? SW_SHOW : SW_HIDE);
     SetText(kDetailsToggle, s_showLog ? L"Hide details" : L"Show details");

@@ -2,6 +2,8 @@
 // runs on the user-interface thread.
 #pragma once
 
+#include "placement.h"
+
 #include <windows.h>
 
 #include <string>
@@ -51,7 +53,12 @@ void SetText(int id, const std::wstring& text);
 HWND Control(int id);
 bool Checked(int id);
 
-// Applies s_showLog: the window's height, the details box and the toggle's label.
+// The work area of the monitor the window is on.
+Area WorkArea();
+
+// Applies s_showLog: the window's height and place, the details box and the toggle's label. The
+// details move the window up where it would reach past the bottom of the work area, and shorten
+// on a work area too short for them; hidden, they take the window back down.
 void Layout();
 
 // Locks the choices while a run is going; the Install button turns into Cancel. The system

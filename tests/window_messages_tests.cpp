@@ -222,7 +222,7 @@ TEST_F(Window, FailureOpensTheDetailsBeforeItsWarningAndKeepsThemOpen) {
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, message);
         EXPECT_EQ(boxes[0].icon, L"warning");
-        EXPECT_EQ(ClientSize().cy, 660) << "the window grows once and stays so";
+        EXPECT_EQ(ClientSize().cy, 692) << "the window grows once and stays so";
         EXPECT_TRUE(Visible(kDetails));
         EXPECT_EQ(Text(kDetailsToggle), L"Hide details");
         EXPECT_EQ(Text(kInstallButton), L"Install");

@@ -69,30 +69,30 @@ TEST_F(Window, ControlsAreCreatedInTabOrderWithTheirClassStyleRectangleAndText) 
          L"Builds the game from your own copy of Quorin. The build tools are downloaded if they aren't installed; "
          L"nothing from the game is downloaded.",
          0x50000000, {76, 40, 548, 32}},
-        {115, L"Button", L"Your copy of Quorin", 0x50000007, {12, 78, 616, 96}},
+        {115, L"Button", L"Your copy of Quorin", 0x50000007, {12, 78, 616, 112}},
         {110, L"Button", L"Disc image (.iso)", 0x50030009, {28, 98, 150, 20}},
         {111, L"Button", L"Extracted disc folder", 0x50000009, {190, 98, 190, 20}},
         {100, L"Edit", L"", 0x50830080, {28, 122, 488, 23}},
         {101, L"Button", L"Browse...", 0x50010000, {524, 121, 88, 25}},
-        {116, L"Static", L"A dump of your own Xbox 360 disc of Quorin (2007).", 0x50000000, {28, 150, 588, 18}},
-        {0, L"Button", L"Install folder", 0x50000007, {12, 182, 616, 74}},
-        {102, L"Edit", L"C:\\Quorin-Recomp", 0x50810080, {28, 204, 488, 23}},
-        {103, L"Button", L"Browse...", 0x50010000, {524, 203, 88, 25}},
-        {117, L"Static", nullptr, 0x50000000, {28, 232, 588, 18}},
-        {0, L"Button", L"When it's done", 0x50000007, {12, 264, 616, 86}},
-        {108, L"Button", L"Add a desktop shortcut to the launcher", 0x50010003, {28, 284, 580, 20}},
+        {116, L"Static", L"A dump of your own Xbox 360 disc of Quorin (2007).", 0x50000000, {28, 150, 588, 34}},
+        {0, L"Button", L"Install folder", 0x50000007, {12, 198, 616, 74}},
+        {102, L"Edit", L"C:\\Quorin-Recomp", 0x50810080, {28, 220, 488, 23}},
+        {103, L"Button", L"Browse...", 0x50010000, {524, 219, 88, 25}},
+        {117, L"Static", nullptr, 0x50000000, {28, 248, 588, 18}},
+        {0, L"Button", L"When it's done", 0x50000007, {12, 280, 616, 102}},
+        {108, L"Button", L"Add a desktop shortcut to the launcher", 0x50010003, {28, 300, 580, 20}},
         {112, L"Button",
          L"Free up space: delete the build tools and leftovers (2-4 GB; the next update gets them again and takes "
          L"longer)",
-         0x50010003, {28, 304, 590, 20}},
+         0x50012003, {28, 320, 590, 36}},
         {113, L"Button", L"Delete the disc image once it's extracted (the game doesn't need it)", 0x50010003,
-         {28, 324, 580, 20}},
-        {105, L"Static", L"Ready.", 0x5000400C, {12, 364, 410, 20}},
-        {109, L"Button", L"Play", 0x50010000 & ~hidden, {434, 359, 90, 28}},
-        {104, L"Button", L"Install", 0x50010001, {530, 359, 98, 28}},
-        {106, L"msctls_progress32", L"", 0x50000000, {12, 394, 504, 16}},
-        {114, L"Button", L"Show details", 0x50010000, {524, 390, 104, 24}},
-        {107, L"Edit", L"", 0x50A00844 & ~hidden, {12, 422, 616, 228}},
+         {28, 356, 580, 20}},
+        {105, L"Static", L"Ready.", 0x5000400C, {12, 396, 410, 20}},
+        {109, L"Button", L"Play", 0x50010000 & ~hidden, {434, 391, 90, 28}},
+        {104, L"Button", L"Install", 0x50010001, {530, 391, 98, 28}},
+        {106, L"msctls_progress32", L"", 0x50000000, {12, 426, 504, 16}},
+        {114, L"Button", L"Show details", 0x50010000, {524, 422, 104, 24}},
+        {107, L"Edit", L"", 0x50A00844 & ~hidden, {12, 454, 616, 228}},
     };
     ASSERT_EQ(s_created.size(), std::size(expected) + 1);
     const CREATESTRUCTW& main = s_created[0].asked;
@@ -183,29 +183,35 @@ TEST_F(Window, HasItsClassTitleFontsAndIcons) {
     DeleteObject(info.hbmMask);
 }
 
-// Each control's text, in its own font: a label's lines, wrapped at its width, fit its height; a
-// button's one line fits its width, after the box of a check box or radio.
+// Each control's text, in its own font, with a tenth of its width to spare: Windows' Segoe UI is
+// wider than Wine's font. A label's lines, and a multi-line button's, wrapped at that width, fit
+// the height; any other button's one line fits the width. A check box's or radio's text starts
+// after its box.
 void ExpectTextsFit() {
     for (HWND control = GetWindow(s_window, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
-        if (GetDlgCtrlID(control) == kCleanup) continue;  // too long even at 96 DPI with some fonts
         wchar_t text[256] = L"", type[32] = L"";
         GetWindowTextW(control, text, 256);
         GetClassNameW(control, type, 32);
         SCOPED_TRACE(Utf8(text));
         RECT room{};
         GetClientRect(control, &room);
+        const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
+        const bool button = lstrcmpiW(type, L"Button") == 0;
+        const LONG_PTR kind = style & BS_TYPEMASK;
+        if (button && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON))
+            room.right -= GetSystemMetrics(SM_CXMENUCHECK);
+        const LONG width = room.right * 10 / 11;  // the text a tenth wider
         HDC dc = GetDC(control);
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-        if (lstrcmpiW(type, L"Static") == 0) {
-            RECT lines = room;
+        if (lstrcmpiW(type, L"Static") == 0 || (button && (style & BS_MULTILINE))) {
+            RECT lines{0, 0, width, 0};
             DrawTextW(dc, text, -1, &lines, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+            EXPECT_LE(lines.right, width);
             EXPECT_LE(lines.bottom, room.bottom);
         } else {
             SIZE line{};
             GetTextExtentPoint32W(dc, text, lstrlenW(text), &line);
-            const LONG_PTR kind = GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
-            const bool box = lstrcmpiW(type, L"Button") == 0 && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON);
-            EXPECT_LE(line.cx + (box ? GetSystemMetrics(SM_CXMENUCHECK) : 0), room.right);
+            EXPECT_LE(line.cx, width);
         }
         ReleaseDC(control, dc);
     }
@@ -224,31 +230,66 @@ TEST_F(Window, EveryTextFitsItsControl) {
     ExpectTextsFit();
 }
 
+// The work area of the window's monitor. Under Wine, with no taskbar, the whole screen.
+RECT WorkArea() {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(s_window, MONITOR_DEFAULTTONEAREST), &monitor);
+    return monitor.rcWork;
+}
+
+RECT Frame() {
+    RECT frame{};
+    GetWindowRect(s_window, &frame);
+    return frame;
+}
+
 TEST_F(Window, IsCentredAcrossAThirdDownAndGrowsOnlyAtTheBottomForTheDetails) {
     Open();
     EXPECT_EQ(ClientSize().cx, 640);
-    EXPECT_EQ(ClientSize().cy, 422);
-    RECT frame{};
-    GetWindowRect(s_window, &frame);
+    EXPECT_EQ(ClientSize().cy, 454);
+    const RECT work = WorkArea(), frame = Frame();
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
-    EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 3);
+    EXPECT_EQ(frame.left, work.left + (work.right - work.left - width) / 2);
+    EXPECT_EQ(frame.top, work.top + (work.bottom - work.top - height) / 3);
 
     SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);
     EXPECT_EQ(ClientSize().cx, 640);
-    EXPECT_EQ(ClientSize().cy, 660);
+    EXPECT_EQ(ClientSize().cy, 692);
     EXPECT_TRUE(Visible(kDetails));
     EXPECT_EQ(Text(kDetailsToggle), L"Hide details");
-    RECT grown{};
-    GetWindowRect(s_window, &grown);
+    const RECT grown = Frame();
+    ASSERT_LE(grown.bottom, work.bottom) << "a work area with room below the window";
     EXPECT_EQ(grown.left, frame.left);
     EXPECT_EQ(grown.top, frame.top);
     EXPECT_EQ(grown.bottom - frame.bottom, 238);
 
     SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);
-    EXPECT_EQ(ClientSize().cy, 422);
+    EXPECT_EQ(ClientSize().cy, 454);
     EXPECT_FALSE(Visible(kDetails));
     EXPECT_EQ(Text(kDetailsToggle), L"Show details");
+}
+
+TEST_F(Window, MovesUpForTheDetailsWhereTheyWouldReachPastTheWorkAreaAndBackWhenTheyHide) {
+    Open();
+    const RECT work = WorkArea();
+    const RECT home = Frame();
+    const int height = home.bottom - home.top;
+    SetWindowPos(s_window, nullptr, work.left + 10, work.bottom - height - 100, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+    const RECT rest = Frame();
+
+    SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);
+    const RECT raised = Frame();
+    EXPECT_EQ(raised.left, rest.left);
+    EXPECT_EQ(raised.bottom, work.bottom) << "up only as far as needed";
+    EXPECT_EQ(raised.bottom - raised.top, height + 238);
+    RECT details{};
+    GetWindowRect(Control(kDetails), &details);
+    EXPECT_EQ(details.bottom - details.top, 228) << "the work area has room for the whole box";
+
+    SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);
+    const RECT back = Frame();
+    EXPECT_TRUE(EqualRect(&back, &rest)) << "back where it was";
 }
 
 TEST_F(Window, PaintsTheTwoHintsGreyOnTheWindowBackground) {
