@@ -1,8 +1,10 @@
 #include "source.h"
 
 #include "files.h"
+#include "globals.h"
 #include "install.h"
 #include "processes.h"
+#include "progress.h"
 #include "refname.h"
 #include "releases.h"
 #include "report.h"
@@ -27,8 +29,22 @@ bool RoomForClone(const fs::path& repo) {
 // short left (by Task Manager, a crash or a power cut, which no clean-up sees) is known as such.
 fs::path CloneMark(const fs::path& repo) { return repo.parent_path() / (repo.filename().wstring() + L".cloning"); }
 
-void Clone(const fs::path& dir, const fs::path& repo) {
-    Status(L"Downloading the source code");
+// Runs git's clone or fetch in the install folder, the bar and the status line following what it
+// received, on the phase's own text ("Downloading the source code: 45%"); then the phase has its
+// marquee and its bare text back. Its exit code.
+int WithProgress(const std::wstring& phase, const std::wstring& command, const fs::path& dir) {
+    const int code = Run(command, dir, [&phase, shown = -1](const std::string& line) mutable {
+        const auto progress = ParseGitProgress(line);
+        if (!progress || progress->stage != "Receiving objects" || progress->percent == shown) return;
+        PostProgress(shown = progress->percent);
+        PostText(kStatusMessage, 0, phase + L": " + std::to_wstring(shown) + L"%");
+    });
+    PostProgress(-1);
+    PostText(kStatusMessage, 0, phase);
+    return code;
+}
+
+void Clone(const fs::path& dir, const fs::path& repo, const std::wstring& phase) {
     const fs::path mark = CloneMark(repo);
     // Only a folder that git began: one without its .git, or with files of the user's, stays.
     if (Exists(mark)) {
@@ -48,7 +64,7 @@ void Clone(const fs::path& dir, const fs::path& repo) {
     };
     int code = 1;
     try {
-        code = Run(L"git clone " + Widen(kRepoUrl) + L" " + Quote(repo), dir);
+        code = WithProgress(phase, L"git clone --progress " + Widen(kRepoUrl) + L" " + Quote(repo), dir);
     } catch (const Failed&) {
         discard();
         throw;
@@ -76,12 +92,13 @@ std::wstring TagToBuild() {
 
 void GetSource(const fs::path& dir, const fs::path& repo) {
     const std::wstring tag = TagToBuild();  // looked up whatever the folder holds
-    if (Exists(repo / ".git") && !Exists(CloneMark(repo)))
-        Status(L"Updating the source code");
-    else
-        Clone(dir, repo);
+    const bool cloned = Exists(repo / ".git") && !Exists(CloneMark(repo));
+    const std::wstring phase = cloned ? L"Updating the source code" : L"Downloading the source code";
+    Status(phase);
+    if (!cloned) Clone(dir, repo, phase);
 
-    Git(dir, repo, L"fetch --tags --force origin");  // without a network, what is there is built
+    // Without a network, what is there is built.
+    WithProgress(phase, L"git -C " + Quote(repo) + L" fetch --progress --tags --force origin", dir);
     std::string branch, changes;
     const bool onBranch = GitOutput(repo, L"symbolic-ref -q --short HEAD", branch) && !branch.empty();
     // A repository that git can't read answers with an error line, which counts as changes too.

@@ -3,11 +3,13 @@
 // during a run asks first; a run ended from outside during the clone leaves nothing running
 // either; and the next run after each gets to the end.
 #include "support/install_e2e.h"
+#include "support/sandbox.h"
 #include "window.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -27,7 +29,8 @@ void WaitForTheClone(const Install& install) {
     })) << "git clone never ran";
 }
 
-const char* const kSlowClone = R"({"answers": [{"path": "/git/.*", "rate": 2000}]})";
+// Five seconds or so of a clone that shows how far it is.
+const char* const kSlowClone = R"({"repository": "large", "answers": [{"path": "/git/.*", "rate": 100000}]})";
 
 // Closes the window as its close box does, and answers the question that comes.
 void CloseAndAnswer(HWND window, int answer) {
@@ -49,20 +52,33 @@ const Scenario kScenarios[] = {
                return UpdateOnPath(i) + Until(Built(L""), L"==> Compiling") + Story{L"Cancelled."};
            }},
       {.story = [](const Install& i) { return UpdateOnPath(i) + Built(L"") + Story{kDone + kOnDesktop}; }}}},
-    // A cancelled clone leaves nothing; one ended from outside leaves what the next run downloads again.
+    // A slow clone shows how far it is, and Cancel ends it with nothing left; one ended from
+    // outside leaves what the next run downloads again.
     {"ACloneCancelledOrKilledIsDownloadedAgain",
      L"Clone cancelled",
      {{.faults = kSlowClone,
-       .moments = {{L"Downloading the source code",
+       .moments = {{L"Downloading the source code: ",
                     [](HWND window, Install& i) {
-                        WaitForTheClone(i);
+                        // The two are read one after the other, as the window moves on.
+                        const Screen screen = ScreenOf(window);
+                        EXPECT_TRUE(std::regex_match(screen.status, std::wregex(L"Downloading the source code: \\d+%")))
+                            << Utf8(screen.status);
+                        EXPECT_GE(screen.bar, 0) << "the marquee gave way to the percentage";
                         Cancel(window, i);
                     }}},
        .story =
            [](const Install& i) {
                return Header(i) + ToolsOnPath(i) + Until(Cloned(i, {}), L"$ git clone ") + Story{L"Cancelled."};
            },
-       .more = [](Install& i, const Outcome&) { EXPECT_FALSE(fs::exists(i.repo)) << "what the clone left went"; }},
+       .more =
+           [](Install& i, const Outcome& outcome) {
+               EXPECT_FALSE(fs::exists(i.repo)) << "what the clone left went";
+               const std::vector<std::string> lines = Lines(LastRun(outcome.log));
+               EXPECT_LE(std::count_if(lines.begin(), lines.end(),
+                                       [](const std::string& line) { return line.find("% (") != std::string::npos; }),
+                         3)
+                   << "of git's progress, the last line of each stage";
+           }},
       {.faults = kSlowClone,
        .moments = {{L"Downloading the source code",
                     [](HWND window, Install& i) {

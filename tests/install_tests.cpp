@@ -27,7 +27,7 @@ const wchar_t* const kNoGameCopy = L"Choose your Quorin disc image (.iso) or ext
 // The tools on PATH are empty files, so the clone, the first git command of a run, can't start:
 // that ends every run that gets past the tools.
 std::string Clone(const fs::path& dir) {
-    return "git clone " + std::string(kRepoUrl) + " \"" + Utf8(RepoFolder(dir).wstring()) + "\"";
+    return "git clone --progress " + std::string(kRepoUrl) + " \"" + Utf8(RepoFolder(dir).wstring()) + "\"";
 }
 std::string CantStart(const fs::path& dir) { return "Couldn't start: " + Clone(dir); }
 

@@ -1,11 +1,13 @@
 // The build script's output lines as they move the window: status lines, step counters and
 // percentages, and lines no build should print but some will.
+#include "lines.h"
 #include "progress.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <vector>
 
 using setup::ParseBuildLine;
 
@@ -93,6 +95,31 @@ TEST(BuildLines, HugeLinesAreReadOnceWithoutRecursion) {
     ASSERT_TRUE(progress.status);
     EXPECT_EQ(progress.status->data(), status.data() + 4) << "the text isn't copied";
     EXPECT_EQ(progress.status->size(), 16 * mega);
+}
+
+// What git prints to a pipe with --progress, cut into lines as the process runner cuts them: a CR
+// ends every line but the last of a stage.
+TEST(GitLines, ProgressLinesGiveTheirStageAndPercentage) {
+    const std::string output =
+        "Cloning into 'quorin-recomp'...\nremote: Enumerating objects: 18, done.        \n"
+        "remote: Counting objects:   5% (1/18)        \rremote: Counting objects: 100% (18/18), done.        \n"
+        "Receiving objects:  44% (8/18)\rReceiving objects: 100% (18/18), 4.31 KiB | 4.31 MiB/s, done.\n"
+        "Resolving deltas:   0% (0/3)\rResolving deltas: 100% (3/3), done.\n"
+        "Receiving objects:  45% (1234/2742), 12.00 MiB | 3.00 MiB/s\r";
+    std::vector<std::string> seen;
+    std::string pending;
+    setup::SplitLines(pending, output, [&](const std::string& line) {
+        const auto progress = setup::ParseGitProgress(line);
+        seen.push_back(progress ? std::string(progress->stage) + " " + std::to_string(progress->percent) : "-");
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"-", "-", "remote: Counting objects 5", "remote: Counting objects 100",
+                                              "Receiving objects 44", "Receiving objects 100", "Resolving deltas 0",
+                                              "Resolving deltas 100", "Receiving objects 45"}));
+
+    for (const char* other : {"  42% (built)", "Receiving objects: 101% (1/1)", "Receiving objects: 45%",
+                              "Receiving objects: x% (1/2)", "remote: 45% (1/2)", ": 45% (1/2)",
+                              "Receiving objects: 99999999999999999999% (1/2)"})
+        EXPECT_FALSE(setup::ParseGitProgress(other)) << other;
 }
 
 }  // namespace

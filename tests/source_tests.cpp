@@ -44,7 +44,7 @@ protected:
 
     // What every update starts with: the fetch and the two queries.
     Lines Updating(const Lines& then) const {
-        Lines lines = {L"== Updating the source code", Command(L"fetch --tags --force origin"),
+        Lines lines = {L"== Updating the source code", Command(L"fetch --progress --tags --force origin"),
                        Command(L"symbolic-ref -q --short HEAD"),
                        Command(L"status --porcelain --untracked-files=no --ignore-submodules=all")};
         lines.insert(lines.end(), then.begin(), then.end());
@@ -66,7 +66,7 @@ protected:
 
 TEST_F(Source, AFreshCloneFollowsItsDefaultBranch) {
     Lines expected = Updating({kOnMain, Command(L"pull --ff-only")});
-    expected[0] = L"$ git clone " + SandboxUrl() + L" " + Quote(repo_);
+    expected[0] = L"$ git clone --progress " + SandboxUrl() + L" " + Quote(repo_);
     expected.insert(expected.begin(), L"== Downloading the source code");
     EXPECT_EQ(Update(), expected);
     EXPECT_EQ(Version(), "1.2.0-dev\n");
@@ -79,7 +79,7 @@ TEST_F(Source, AnEmptyFolderIsClonedInto) {
     fs::create_directory(repo_);
     const Lines story = Update();
     ASSERT_GE(story.size(), 2u);
-    EXPECT_EQ(story[1], L"$ git clone " + SandboxUrl() + L" " + Quote(repo_));
+    EXPECT_EQ(story[1], L"$ git clone --progress " + SandboxUrl() + L" " + Quote(repo_));
     EXPECT_EQ(story.back(), Command(L"pull --ff-only"));
     EXPECT_EQ(Version(), "1.2.0-dev\n");
 }
@@ -169,7 +169,7 @@ TEST_F(Source, AnEmptyGitFolderCountsAsChanges) {
 TEST_F(Source, AFailedCloneEndsTheRun) {
     SetFaults(std::string(R"({"answers": [)") + kGitDown + "]}");
     EXPECT_EQ(FailureOf([&] { Update(); }), L"Couldn't download the source code from GitHub.");
-    EXPECT_EQ(Story({}), (Lines{L"== Downloading the source code", L"$ git clone " + SandboxUrl() + L" " + Quote(repo_)}));
+    EXPECT_EQ(Story({}), (Lines{L"== Downloading the source code", L"$ git clone --progress " + SandboxUrl() + L" " + Quote(repo_)}));
 }
 
 // Whatever the API's tag holds must not reach git's command line as options or extra arguments.

@@ -35,6 +35,19 @@ std::optional<int> Percentage(std::string_view line) {
 
 }  // namespace
 
+std::optional<GitProgress> ParseGitProgress(std::string_view line) {
+    const std::size_t colon = line.find(": ");
+    // "remote: " comes before the stage's own name when the server tells how far it is.
+    const std::size_t named = line.starts_with("remote: ") ? line.find(": ", colon + 2) : colon;
+    if (named == 0 || named == std::string_view::npos) return std::nullopt;
+    std::size_t at = SkipSpace(line, named + 1);
+    const std::size_t start = at;
+    const long long percent = ReadNumber(line, at);
+    if (!DigitsThen(line, start, at, '%') || percent < 0 || percent > 100 || !line.substr(at).starts_with("% ("))
+        return std::nullopt;
+    return GitProgress{line.substr(0, named), static_cast<int>(percent)};
+}
+
 BuildProgress ParseBuildLine(std::string_view line) {
     if (line.starts_with("==> ")) return {line.substr(4), -1};
     if (const std::optional<int> percent = Counter(line)) return {std::nullopt, percent};

@@ -27,4 +27,16 @@ struct BuildProgress {
 // The percentage is worked out in 64 bits, so a large done count still gives the right share.
 BuildProgress ParseBuildLine(std::string_view line);
 
+// One of git's progress lines, as "--progress" makes it print them to a pipe, each but the last of
+// its stage ended by a CR alone: "Receiving objects:  45% (1234/2742), 12.00 MiB | 3.00 MiB/s",
+// "remote: Counting objects: 100% (18/18), done.".
+struct GitProgress {
+    std::string_view stage;  // "Receiving objects", "remote: Counting objects"
+    int percent;
+};
+
+// A line of the stage's name, a colon, white space, 0 to 100 and "% (": what git prints as it goes;
+// nullopt for any other line.
+std::optional<GitProgress> ParseGitProgress(std::string_view line);
+
 }  // namespace setup

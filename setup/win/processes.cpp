@@ -2,6 +2,7 @@
 
 #include "find.h"
 #include "globals.h"
+#include "progress.h"
 #include "report.h"
 #include "text.h"
 
@@ -182,13 +183,26 @@ int Run(const std::wstring& commandLine, const fs::path& folder, const LineCallb
     }
     ResumeThread(thread.get());
 
+    // Git sends a progress line every few hundred milliseconds: of each stage, the log gets the
+    // last, once the stage is over.
+    std::string held;
+    const auto release = [&] {
+        if (!held.empty()) Log(Widen(held));
+        held.clear();
+    };
     const auto deliver = [&](const std::string& text) {
         if (line) line(text);
-        if (!IsProgressLine(text)) Log(Widen(text));
+        const auto progress = ParseGitProgress(text);
+        if (!held.empty() && (!progress || progress->stage != ParseGitProgress(held)->stage)) release();
+        if (progress)
+            held = text;
+        else if (!IsProgressLine(text))
+            Log(Widen(text));
     };
     std::string pending;
     for (DWORD count; (count = ReadSome(reading, process.get())) > 0;)
         SplitLines(pending, {reading.buffer, count}, deliver);
+    release();
     if (!pending.empty()) {  // the unterminated last piece is always logged
         if (line) line(pending);
         Log(Widen(pending));

@@ -24,7 +24,8 @@ std::wstring Variable(const wchar_t* name);
 // that is looked for in the PATH's folders alone, never in this program's own folder or the
 // current one, where anything may lie. Only the output pipe and standard input reach the child.
 // Standard output and error arrive merged, cut into non-empty lines: each goes to `line` (when
-// set), then to Log, except the build's progress lines (see IsProgressLine). Logs "$ " + the
+// set), then to Log, except the build's progress lines (see IsProgressLine) and git's: of these
+// only the last of each stage is logged (see ParseGitProgress). Logs "$ " + the
 // command line first. Returns once the program has ended and its output is read; what it left
 // running (which may hold the output for ever) is given about 2 s more, then stays in the job.
 //

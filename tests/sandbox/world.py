@@ -3,7 +3,8 @@
 
 Under SANDBOX_FOLDER, made afresh:
   www/        the tool archives and the Python package, at the paths the service serves them
-  git/        the project repository, bare, one folder per variant (standard, without-v1.0.0)
+  git/        the project repository, bare, one folder per variant (standard, without-v1.0.0,
+              large)
   game.iso    a disc image in the sandbox's own format (see DISC_MAGIC), game-extracted/ the same
               game as a folder
   state/      empty: the fault switches and the request log (see README.md)
@@ -11,6 +12,7 @@ Under SANDBOX_FOLDER, made afresh:
 
 The release table below is what the service answers for releases/latest as well.
 """
+import hashlib
 import os
 import shutil
 import subprocess
@@ -67,6 +69,7 @@ CLASHING_ARCHIVE = "/sandbox/clashing.zip"  # and one that can't be unpacked: a 
 
 # The project's history: each release is a commit that sets VERSION; main goes one further.
 PROJECT_HISTORY = [("1.0.0", "v1.0.0"), ("1.1.0", "v1.1.0"), ("1.2.0-dev", None)]
+LARGE_ASSETS = 100  # files of 5 kB in the large variant's last commit
 GIT_IDENTITY = {"GIT_AUTHOR_NAME": "Quorin Sandbox", "GIT_AUTHOR_EMAIL": "sandbox@127.0.0.1",
                 "GIT_COMMITTER_NAME": "Quorin Sandbox", "GIT_COMMITTER_EMAIL": "sandbox@127.0.0.1"}
 
@@ -121,6 +124,19 @@ def build_repository(sandbox):
     for variant in ["standard", "without-v1.0.0"]:
         git("clone", "-q", "--bare", str(work), str(sandbox / "git" / variant / "quorin-recomp.git"), cwd=work, env=env)
     git("tag", "-d", "v1.0.0", cwd=sandbox / "git" / "without-v1.0.0" / "quorin-recomp.git", env=env)
+    # Git passes a pack on in pieces of 64 KiB and counts what it received in objects: a clone
+    # that shows how far it is needs many objects, more than one piece, that don't compress.
+    noise = hashlib.sha256(b"quorin").digest()
+    for n in range(LARGE_ASSETS):
+        data = b""
+        while len(data) < 5000:
+            noise = hashlib.sha256(noise).digest()
+            data += noise
+        (work / "assets" / f"texture-{n:03}.bin").parent.mkdir(exist_ok=True)
+        (work / "assets" / f"texture-{n:03}.bin").write_bytes(data)
+    git("add", "-A", cwd=work, env=env)
+    git("commit", "-q", "-m", "Textures", cwd=work, env=env)
+    git("clone", "-q", "--bare", str(work), str(sandbox / "git" / "large" / "quorin-recomp.git"), cwd=work, env=env)
     shutil.rmtree(work)
 
 

@@ -215,7 +215,7 @@ std::wstring GitLine(const Install& install, const std::wstring& arguments) {
 }
 
 Story Updated(const Install& install, const Story& then) {
-    return Story{L"== Updating the source code", GitLine(install, L"fetch --tags --force origin"),
+    return Story{L"== Updating the source code", GitLine(install, L"fetch --progress --tags --force origin"),
                  GitLine(install, L"symbolic-ref -q --short HEAD"),
                  GitLine(install, L"status --porcelain --untracked-files=no --ignore-submodules=all")} +
            then;
@@ -223,7 +223,7 @@ Story Updated(const Install& install, const Story& then) {
 
 Story Cloned(const Install& install, const Story& then) {
     Story story = Updated(install, then);
-    story[0] = L"$ git clone " + RepoUrl() + L" " + setup::Quote(install.repo);
+    story[0] = L"$ git clone --progress " + RepoUrl() + L" " + setup::Quote(install.repo);
     return Story{L"== Downloading the source code"} + story;
 }
 
