@@ -2,7 +2,7 @@
 // side by side in one run over the same warm tree.
 //
 //   leftovers_bench [files]     (default 200000 files, a tenth of them build leftovers)
-#include "maintenance.h"
+#include "maintenance/maintenance.h"
 #include "median.h"
 
 #include <algorithm>

@@ -14,15 +14,15 @@
 // shown, and shown when lines come a hundred to an append.
 //
 //   responsiveness_bench     (QUORIN_CHILD_EXE names the test child, as ./dev bench sets it)
+#include "base/lines.h"
+#include "base/text.h"
 #include "build.h"
 #include "globals.h"
-#include "lines.h"
-#include "processes.h"
+#include "programs.h"
 #include "report.h"
 #include "setup.h"
 #include "support/host_path.h"
 #include "support/sandbox.h"
-#include "text.h"
 #include "window.h"
 
 #include <windows.h>
@@ -209,7 +209,7 @@ int main() {
     const double message = PostCost([](int) { PostMessageW(setup::s_window, WM_NULL, 0, 0); });
     const double progress = PostCost([](int i) { setup::PostProgress(i % 101); });
     const double line = PostCost([](int i) {
-        setup::PostText(setup::kLogLineMessage, 0, L"[" + std::to_wstring(i) + L"/200000] Building CXX object");
+        setup::Log(L"[" + std::to_wstring(i) + L"/200000] Building CXX object");
     });
     Open(false);
     const double hidden = AppendCost(500, 1);

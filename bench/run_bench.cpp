@@ -3,16 +3,16 @@
 // against a bare pipe-read loop of ours, in the same Wine, alternating.
 //
 //   run_bench     (QUORIN_CHILD_EXE names the test child, as ./dev bench sets it)
+#include "base/text.h"
 #include "globals.h"
-#include "handle.h"
 #include "median.h"
-#include "processes.h"
+#include "programs.h"
 #include "report.h"
 #include "support/host_path.h"
 #include "support/sandbox.h"
 #include "support/test_window.h"
 #include "support/worker.h"
-#include "text.h"
+#include "win/handle.h"
 
 #include <windows.h>
 
@@ -44,14 +44,14 @@ std::size_t Ours(const std::wstring& command, const fs::path& log) {
     setup::s_logFile.open(log, std::ios::out | std::ios::trunc);
     std::thread worker([&] {
         setup::Run(command, {}, {});
-        setup::PostText(setup::kFinishedMessage, 0, L"done");
+        setup::PostFinished(false, L"done");
     });
     std::size_t lines = 0;
     for (bool done = false; !done;) {
         WaitMessage();
         for (const auto& posted : window.Take()) {
-            lines += posted.message == setup::kLogLineMessage;
-            done = done || posted.message == setup::kFinishedMessage;
+            lines += posted.kind == setup::Report::kLines;
+            done = done || posted.kind == setup::Report::kFinished;
         }
     }
     worker.join();

@@ -1,6 +1,6 @@
-#include "maintenance.h"
+#include "maintenance/maintenance.h"
 
-#include "walk.h"
+#include "maintenance/walk.h"
 
 #include <cwctype>
 
@@ -30,9 +30,9 @@ std::uintmax_t SizeOrZero(const fs::directory_entry& entry) {
 }  // namespace
 
 Part Tools(const fs::path& root) {
-    Part part{L"Build tools Setup downloaded (Git, CMake, Ninja, Clang, Python)", {}, 0};
+    Part part{kToolsLabel, {}, 0};
     const fs::path tools = root.parent_path() / "tools";
-    for (const wchar_t* made : {L"Clang", L"CMake", L"Python"}) {
+    for (const wchar_t* made : kSetupOnlyTools) {
         if (IsFolder(tools / made)) {
             part.size = SizeOf(tools);
             part.paths.push_back(tools);

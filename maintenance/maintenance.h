@@ -18,8 +18,14 @@ struct Part {
     std::uintmax_t size = 0;
 };
 
+// The tool folders that only setup makes ("Git" or "Ninja" may hold a player's own), in the order
+// Tools looks for them, and the label that names every tool. Setup's table of tools is checked
+// against them when it is compiled.
+inline constexpr const wchar_t* kSetupOnlyTools[] = {L"Clang", L"CMake", L"Python"};
+inline constexpr const wchar_t* kToolsLabel = L"Build tools Setup downloaded (Git, CMake, Ninja, Clang, Python)";
+
 // The tools folder beside `root` (the repository folder), as one item, when it holds a tool
-// folder that only setup makes: "Clang", "CMake" or "Python".
+// folder that only setup makes (kSetupOnlyTools).
 Part Tools(const std::filesystem::path& root);
 
 // Object files, libraries, precompiled headers and linker maps under `root`/build, then the

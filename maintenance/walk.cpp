@@ -1,4 +1,4 @@
-#include "walk.h"
+#include "maintenance/walk.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,23 +1,21 @@
 #include "build.h"
 
+#include "base/layout.h"
+#include "base/progress.h"
+#include "base/text.h"
 #include "globals.h"
-#include "processes.h"
-#include "progress.h"
+#include "programs.h"
 #include "report.h"
-#include "text.h"
+#include "win/environment.h"
 
 namespace setup {
 
 LineCallback ShowProgress() {
     return [shown = -1](const std::string& line) mutable {
         const BuildProgress progress = ParseBuildLine(line);
-        if (progress.status) PostText(kStatusMessage, 0, Widen(std::string(*progress.status)));
+        if (progress.status) PostStatus(Widen(std::string(*progress.status)));
         if (progress.percent && *progress.percent != shown) PostProgress(shown = *progress.percent);
     };
-}
-
-std::filesystem::path LauncherPath(const std::filesystem::path& repo) {
-    return repo / "build" / "runtime" / "QuorinLauncher.exe";
 }
 
 void BuildGame(const Choices& choices, const RunValues& run) {
@@ -27,14 +25,14 @@ void BuildGame(const Choices& choices, const RunValues& run) {
     // Python writes to a pipe in the ANSI code page, where a Polish folder name or a Japanese user
     // name has no letters: the script would fail the moment it printed one. The output is read as
     // UTF-8 anyway; a choice of the user's own stays.
-    if (Variable(L"PYTHONIOENCODING").empty() && Variable(L"PYTHONUTF8").empty())
-        SetEnvironmentVariableW(L"PYTHONIOENCODING", L"utf-8");
+    if (win::Variable(L"PYTHONIOENCODING").empty() && win::Variable(L"PYTHONUTF8").empty())
+        win::SetVariable(L"PYTHONIOENCODING", L"utf-8");
     if (Run(command, run.repo, ShowProgress()) != 0)
         Fail(L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in the launcher, or a "
              L"GitHub issue with setup.log attached, gets it looked at.");
     // Set before the check, so that it names the launcher even when the build didn't make it.
-    s_installed = LauncherPath(run.repo).wstring();
-    if (!Exists(s_installed)) Fail(L"The build finished but QuorinLauncher.exe isn't there.");
+    s_installed = layout::Launcher(run.repo).wstring();
+    if (!layout::Exists(s_installed)) Fail(L"The build finished but QuorinLauncher.exe isn't there.");
 }
 
 }  // namespace setup

@@ -1,9 +1,9 @@
-// The build step of a run: the project's own build script, with the game copy when the game's
+// The build step of a run (worker thread): the project's own build script, with the game copy when the game's
 // files aren't extracted yet, its output driving the status line and the progress bar.
 #pragma once
 
+#include "base/lines.h"
 #include "install.h"
-#include "lines.h"
 
 #include <filesystem>
 #include <string>
@@ -14,9 +14,6 @@ namespace setup {
 // from each line, posted to the window (the line itself reaches the log through Run). A position
 // is posted only when it differs from the last one; the marquee runs when the build starts.
 LineCallback ShowProgress();
-
-// repo\build\runtime\QuorinLauncher.exe, what a build makes and Play starts.
-std::filesystem::path LauncherPath(const std::filesystem::path& repo);
 
 // Runs "python -u tools\build.py" in the repository folder, with " --iso " and the quoted game
 // copy unless run.alreadyExtracted. Sets s_installed to the launcher, then fails unless it is

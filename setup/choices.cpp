@@ -1,12 +1,12 @@
 #include "choices.h"
 
+#include "base/layout.h"
+#include "base/text.h"
 #include "game.h"
 #include "globals.h"
-#include "handle.h"
-#include "install.h"
-#include "setup.h"
-#include "text.h"
-#include "walk.h"
+#include "maintenance/walk.h"
+#include "win/com.h"
+#include "win/handle.h"
 #include "window.h"
 
 #include <windows.h>
@@ -43,7 +43,8 @@ bool HasNonAscii(const std::wstring& text) {
     return std::any_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x80; });
 }
 
-// The options as they stand, with the texts of the two edits.
+}  // namespace
+
 Choices ReadChoices() {
     Choices choices;
     choices.source = Text(kSourcePath);
@@ -54,7 +55,6 @@ Choices ReadChoices() {
     return choices;
 }
 
-// The questions and refusals before a run, in order. True when the run may start.
 bool Confirm(const Choices& choices) {
     if (choices.dir.empty()) {
         Ask(L"Choose a folder to install to.", MB_ICONINFORMATION);
@@ -62,7 +62,7 @@ bool Confirm(const Choices& choices) {
     }
     // An install there already is one that works: its update goes on.
     std::error_code error;
-    if (fs::absolute(choices.dir, error).native().size() > kLongestFolder && !Exists(RepoFolder(choices.dir) / ".git")) {
+    if (fs::absolute(choices.dir, error).native().size() > kLongestFolder && !layout::Exists(layout::RepoMarker(layout::RepoFolder(choices.dir)))) {
         Ask(L"The install folder's path is too long: it may have at most 100 characters, since the build tools' "
             L"files and the build's go deep inside it. Choose a short folder, such as C:\\Quorin-Recomp.",
             MB_ICONINFORMATION);
@@ -85,8 +85,6 @@ bool Confirm(const Choices& choices) {
         return false;
     return true;
 }
-
-}  // namespace
 
 void UpdateSourceChoice() {
     const bool folder = Checked(kExtractedFolder);
@@ -114,7 +112,7 @@ void BrowseSource() {
         if (!folder.empty()) SetText(kSourcePath, folder);
         return;
     }
-    UseCom();  // the dialog shows the shell's folders
+    win::UseCom();  // the dialog shows the shell's folders
     wchar_t file[MAX_PATH] = L"";
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
@@ -138,61 +136,21 @@ std::wstring InstallFolderIn(const std::wstring& picked) {
 }
 
 std::wstring PickFolder() {
-    UseCom();
-    Com<IFileOpenDialog> dialog;
+    win::UseCom();
+    win::Com<IFileOpenDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(dialog.Receive()))))
         return {};
     FILEOPENDIALOGOPTIONS options = 0;
     dialog->GetOptions(&options);
     dialog->SetOptions(options | FOS_PICKFOLDERS);
     if (FAILED(dialog->Show(s_window))) return {};
-    Com<IShellItem> item;
+    win::Com<IShellItem> item;
     wchar_t* name = nullptr;
     if (FAILED(dialog->GetResult(item.Receive())) || FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &name)))
         return {};
     std::wstring folder = name;
     CoTaskMemFree(name);
     return folder;
-}
-
-void Cancel() {
-    s_cancel = true;
-    TerminateJobObject(s_job.get(), 1);
-}
-
-void StartOrCancel() {
-    if (s_busy) {
-        Cancel();
-        SetText(kStatusLine, L"Cancelling...");
-        return;
-    }
-    if (s_worker.joinable()) s_worker.join();
-    const Choices choices = ReadChoices();
-    if (!Confirm(choices)) return;
-    s_cancel = false;
-    ShowWindow(Control(kPlay), SW_HIDE);
-    SetBusy(true);
-    try {
-        s_worker = std::thread(Install, choices);
-    } catch (const std::system_error&) {
-        // No thread means no finished message either: give the window back to the user here.
-        SetBusy(false);
-        Ask(L"Setup couldn't start the install. Close some programs and try again.", MB_ICONWARNING);
-    }
-}
-
-void Play() {
-    std::wstring command = Quote(s_installed);
-    const std::wstring folder = fs::path(s_installed).parent_path().wstring();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &process))
-        return;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    PostMessageW(s_window, WM_CLOSE, 0, 0);
 }
 
 }  // namespace setup

@@ -1,5 +1,6 @@
-// What the user does around a run: the game copy and install folder, the free-space hint,
-// Install / Cancel, and Play. Runs on the user-interface thread.
+// The player's choices for a run: the game copy and the install folder, the free-space hint,
+// the options, and what is asked or refused before a run starts. Window thread; the worker gets
+// its own copy of the Choices.
 #pragma once
 
 #include <string>
@@ -35,14 +36,10 @@ std::wstring PickFolder();
 // unless it is already named that.
 std::wstring InstallFolderIn(const std::wstring& picked);
 
-// The Install / Update / Cancel button: cancels a running install, or checks the choices, asks
-// what needs asking and starts the install worker.
-void StartOrCancel();
+// The options as they stand, with the texts of the two edits.
+Choices ReadChoices();
 
-// Stops a run: every child process ends at once, and the worker fails at its next check.
-void Cancel();
-
-// Starts the built launcher in its own folder and closes the window; does nothing if it can't.
-void Play();
+// The questions and refusals before a run, in order. True when the run may start.
+bool Confirm(const Choices& choices);
 
 }  // namespace setup

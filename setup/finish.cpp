@@ -1,11 +1,12 @@
 #include "finish.h"
 
-#include "files.h"
+#include "base/layout.h"
+#include "base/text.h"
 #include "globals.h"
-#include "handle.h"
-#include "maintenance.h"
+#include "maintenance/maintenance.h"
 #include "report.h"
-#include "text.h"
+#include "win/files.h"
+#include "win/handle.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -23,20 +24,20 @@ namespace {
 void AddDesktopShortcut(const fs::path& launcher) {
     wchar_t desktop[MAX_PATH];
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop))) return;
-    Com<IShellLinkW> link;
+    win::Com<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(link.Receive())))) return;
     link->SetPath(launcher.c_str());
     link->SetWorkingDirectory(launcher.parent_path().c_str());
     link->SetDescription(L"Quorin Recompiled");
-    Com<IPersistFile> file;  // released before the link
+    win::Com<IPersistFile> file;  // released before the link
     if (FAILED(link->QueryInterface(IID_PPV_ARGS(file.Receive())))) return;
     file->Save((fs::path(desktop) / L"Quorin Recompiled.lnk").c_str(), TRUE);
 }
 
 // Removes every path of the item, going on past failures; true when all of it went.
-bool Delete(const kel::maintenance::Part& item, Patience& patience) {
+bool Delete(const kel::maintenance::Part& item, win::Patience& patience) {
     bool all = true;
-    for (const fs::path& path : item.paths) all = RemoveTree(path, patience) && all;
+    for (const fs::path& path : item.paths) all = win::RemoveTree(path, patience) && all;
     return all;
 }
 
@@ -47,7 +48,7 @@ std::uintmax_t FreeSpace(const fs::path& repo) {
     // Both measured before anything is deleted.
     const kel::maintenance::Part items[] = {kel::maintenance::Leftovers(repo), kel::maintenance::Tools(repo)};
     std::uintmax_t freed = 0;
-    Patience patience(&s_cancel);  // one wait for locked files in all, each build leftover being a path of its own
+    win::Patience patience(&s_cancel);  // one wait for locked files in all, each build leftover being a path of its own
     for (const kel::maintenance::Part& item : items) {
         Log(L"Deleting " + item.label + L": " + FormatSize(item.size));
         if (Delete(item, patience))
@@ -61,8 +62,8 @@ std::uintmax_t FreeSpace(const fs::path& repo) {
 // Only an image whose files this run extracted, and only while they are there.
 bool DeleteDiscImage(const std::wstring& source, const fs::path& repo) {
     std::error_code error;
-    if (!fs::is_regular_file(source, error) || !Exists(ExtractedMarker(repo))) return false;
-    if (!RemoveTree(source)) {
+    if (!fs::is_regular_file(source, error) || !layout::Exists(layout::ExtractedMarker(repo))) return false;
+    if (!win::RemoveTree(source)) {
         Log(L"Couldn't delete the disc image " + source);
         return false;
     }

@@ -1,5 +1,5 @@
 // The last step of a run, after a build that made the launcher: the desktop shortcut, freeing
-// space, deleting the disc image, and the final message. Nothing here fails the run.
+// space, deleting the disc image, and the final message. Nothing here fails the run. Worker thread.
 #pragma once
 
 #include "install.h"

@@ -1,16 +1,16 @@
 #include "game.h"
 
+#include "base/layout.h"
 #include "report.h"
-#include "window.h"
 
 #include <windows.h>
 
 namespace setup {
 
 void CheckGameFiles(const Choices& choices, RunValues& run) {
-    run.repo = RepoFolder(choices.dir);
-    run.alreadyExtracted = Exists(ExtractedMarker(run.repo));
-    if (!run.alreadyExtracted && (choices.source.empty() || !Exists(choices.source)))
+    run.repo = layout::RepoFolder(choices.dir);
+    run.alreadyExtracted = layout::Exists(layout::ExtractedMarker(run.repo));
+    if (!run.alreadyExtracted && (choices.source.empty() || !layout::Exists(choices.source)))
         Fail(L"Choose your Quorin disc image (.iso) or extracted disc folder first.");
 
     const std::uint64_t needed = run.alreadyExtracted ? kNeededExtracted : kNeededFresh;
@@ -20,7 +20,7 @@ void CheckGameFiles(const Choices& choices, RunValues& run) {
     // Whole GB, any fraction dropped.
     const std::wstring question = L"The drive has " + std::to_wstring(free.QuadPart >> 30) + L" GB free; about " +
                                   std::to_wstring(needed >> 30) + L" GB is needed. Continue anyway?";
-    if (Ask(question, MB_YESNO | MB_ICONWARNING) != IDYES) Fail(L"Not enough disk space.");
+    if (AskFromWorker(question, MB_YESNO | MB_ICONWARNING) != IDYES) Fail(L"Not enough disk space.");
 }
 
 }  // namespace setup

@@ -14,7 +14,7 @@ constexpr std::uint64_t kNeededFresh = std::uint64_t{12} << 30;
 constexpr std::uint64_t kNeededExtracted = std::uint64_t{6} << 30;
 
 // Sets run.repo and run.alreadyExtracted. Fails without a game copy when one is needed, and
-// asks (from the worker thread) before going on with too little free space.
+// asks before going on with too little free space. Worker thread.
 void CheckGameFiles(const Choices& choices, RunValues& run);
 
 }  // namespace setup

@@ -1,13 +1,14 @@
 #include "install.h"
 
+#include "base/layout.h"
 #include "build.h"
-#include "files.h"
 #include "finish.h"
 #include "game.h"
 #include "globals.h"
 #include "report.h"
 #include "source.h"
 #include "tools.h"
+#include "win/files.h"
 
 #include <objbase.h>
 
@@ -22,18 +23,18 @@ namespace {
 // The install folder, held by this run alone, with setup.log open in it. Nothing reaches the
 // file when the folder can't be made or another run holds it; a log that can't be opened keeps
 // the lines out of the file, and the details say so.
-void Begin(const std::wstring& dir, FileHandle& lock) {
+void Begin(const std::wstring& dir, win::FileHandle& lock) {
     std::error_code error;
     fs::create_directories(dir, error);
     if (!fs::is_directory(dir, error)) Fail(L"Couldn't create " + dir);
     // A second copy of Setup, started by a second double-click, would download into the same
     // files and write into the same log and clone.
-    if (!Lock(fs::path(dir) / "setup.lock", lock))
+    if (!win::Lock(layout::LockFile(dir), lock))
         Fail(L"Setup is already installing to this folder. Wait until it has finished, or close it, and try again.");
     bool open = false;
     {
         std::lock_guard<std::mutex> lock(s_logLock);
-        s_logFile.open(fs::path(dir) / "setup.log", std::ios::out | std::ios::app);  // clears the state on success
+        s_logFile.open(layout::LogFile(dir), std::ios::out | std::ios::app);  // clears the state on success
         open = s_logFile.is_open();
     }
     Log(L"Quorin Recompiled Setup, installing to " + dir);
@@ -52,20 +53,11 @@ void RunPhases(const Choices& choices, RunValues& run) {
 
 }  // namespace
 
-fs::path RepoFolder(const fs::path& dir) { return dir / "quorin-recomp"; }
-
-fs::path ExtractedMarker(const fs::path& repo) { return repo / "game" / "extracted" / "default.xex"; }
-
-bool Exists(const fs::path& path) {
-    std::error_code error;
-    return fs::exists(path, error);
-}
-
 void Install(Choices choices) {
     KeepPace();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     RunValues run;
-    FileHandle lock;
+    win::FileHandle lock;
     try {
         Begin(choices.dir, lock);
         RunPhases(choices, run);
@@ -82,7 +74,7 @@ void Install(Choices choices) {
     }
     CoUninitialize();
     lock.Close();  // before the window hears of the end, and may start the next run
-    PostText(kFinishedMessage, run.success ? 1 : 0, run.message);
+    PostFinished(run.success, run.message);
 }
 
 }  // namespace setup

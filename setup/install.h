@@ -1,4 +1,5 @@
 // The install worker: one run from the Install button to the final message, phase by phase.
+// Install is the worker thread's body; the rest is for the phases, on that thread.
 #pragma once
 
 #include "choices.h"
@@ -7,13 +8,6 @@
 #include <string>
 
 namespace setup {
-
-// The install folder's layout.
-std::filesystem::path RepoFolder(const std::filesystem::path& dir);        // dir\quorin-recomp
-std::filesystem::path ExtractedMarker(const std::filesystem::path& repo);  // its game\extracted\default.xex
-
-// Anything of that name, after following links; an error counts as missing.
-bool Exists(const std::filesystem::path& path);
 
 // What one run hands from phase to phase.
 struct RunValues {

@@ -1,7 +1,7 @@
 #include "network.h"
 
-#include "processes.h"
-#include "web.h"
+#include "base/web.h"
+#include "win/environment.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -15,10 +15,8 @@
 namespace setup {
 namespace {
 
-// An empty value removes the variable.
-void SetVariable(const std::wstring& name, const std::wstring& value) {
-    SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-}
+using win::SetVariable;
+using win::Variable;
 
 unsigned SettingsCount() {
     return static_cast<unsigned>(std::wcstoul(Variable(L"GIT_CONFIG_COUNT").c_str(), nullptr, 10));

@@ -1,6 +1,6 @@
 // Git reaching the network as the downloads do: WinHTTP follows the proxy that Windows is set to
 // use and trusts Windows' certificate store (where an antivirus that scans HTTPS puts its own
-// root), while git, left alone, does neither.
+// root), while git, left alone, does neither. Worker thread.
 #pragma once
 
 #include <filesystem>

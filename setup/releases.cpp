@@ -1,10 +1,10 @@
 #include "releases.h"
 
-#include "http.h"
+#include "base/scan.h"
+#include "base/web.h"
+#include "downloads.h"
 #include "report.h"
-#include "scan.h"
 #include "services.h"
-#include "web.h"
 
 #include <windows.h>
 

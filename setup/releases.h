@@ -1,5 +1,5 @@
 // Where the build tools' archives come from: the newest release of a GitHub repository, asked of
-// the GitHub REST API, and Python's package from NuGet.
+// the GitHub REST API, and Python's package from NuGet. Worker thread.
 #pragma once
 
 #include <string>

@@ -1,61 +1,30 @@
 #include "report.h"
 
 #include "globals.h"
+#include "win/wait.h"
+#include "window.h"
 
 #include <algorithm>
-#include <climits>
+#include <memory>
 
 namespace setup {
-
-void Log(const std::wstring& line) {
-    {
-        std::lock_guard<std::mutex> lock(s_logLock);
-        if (!s_logFile.fail()) {
-            s_logFile << Utf8(line) << '\n';
-            s_logFile.flush();
-        }
-    }
-    PostText(kLogLineMessage, 0, line);
-}
-
-void Status(const std::wstring& text) {
-    Log(L"== " + text);
-    PostText(kStatusMessage, 0, text);
-}
-
-void Fail(const std::wstring& message) { throw Failed{message}; }
-
-void CheckCancel() {
-    if (s_cancel) Fail(L"Cancelled.");
-}
-
-bool WaitUnlessCancelled(DWORD milliseconds, HANDLE handle) {
-    constexpr ULONGLONG kSlice = 50;
-    const ULONGLONG end = milliseconds == INFINITE ? ULLONG_MAX : GetTickCount64() + milliseconds;
-    for (ULONGLONG now; !s_cancel && (now = GetTickCount64()) < end;) {
-        const DWORD slice = static_cast<DWORD>(std::min(kSlice, end - now));
-        if (!handle) {
-            Sleep(slice);
-        } else if (const DWORD result = WaitForSingleObject(handle, slice); result != WAIT_TIMEOUT) {
-            return result == WAIT_OBJECT_0;
-        }
-    }
-    return false;
-}
-
-BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM) = PostMessageW;
-
 namespace {
 
+// The worker's messages to the window.
+constexpr UINT kLogLineMessage = WM_APP + 1;   // lParam: new std::wstring, one line
+constexpr UINT kStatusMessage = WM_APP + 2;    // lParam: new std::wstring, the status text
+constexpr UINT kProgressMessage = WM_APP + 3;  // wParam: percent 0..100, or -1 for the marquee
+constexpr UINT kFinishedMessage = WM_APP + 4;  // wParam: 1 on success; lParam: new std::wstring
+
 std::atomic<int> s_backlog{0};  // messages posted and not handled yet
-const Handle s_caughtUp(CreateEventW(nullptr, FALSE, FALSE, nullptr));  // the backlog fell to kMostBehind
+const win::Handle s_caughtUp(CreateEventW(nullptr, FALSE, FALSE, nullptr));  // the backlog fell to kMostBehind
 thread_local bool t_keepsPace = false;
 
 // Windows refuses a post once a thread's queue holds 10,000 messages: the worker waits for room
 // rather than lose a line or the end of the run. Only a window that is gone makes a post fail for
 // good. A cancel ends the wait for the window at once: the close handler waits for the worker.
 bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
-    while (t_keepsPace && s_backlog > kMostBehind && !s_cancel) WaitUnlessCancelled(20, s_caughtUp.get());
+    while (t_keepsPace && s_backlog > kMostBehind && !s_cancel) win::WaitUnlessCancelled(&s_cancel, 20, s_caughtUp.get());
     ++s_backlog;
     for (DWORD pause = 1; !s_post(s_window, message, wParam, lParam); pause = std::min<DWORD>(pause * 2, 50)) {
         if (!IsWindow(s_window)) {
@@ -67,23 +36,102 @@ bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
     return true;
 }
 
+// A string that the window will own and delete; should the window be gone, it is freed here.
+void PostText(UINT message, WPARAM wParam, const std::wstring& text) {
+    auto* owned = new std::wstring(text);
+    if (!Post(message, wParam, reinterpret_cast<LPARAM>(owned))) delete owned;
+}
+
+// The window has handled `count` of the messages posted to it.
+void Handled(int count) {
+    const int before = s_backlog.fetch_sub(count);
+    if (before > kMostBehind && before - count <= kMostBehind) SetEvent(s_caughtUp.get());
+}
+
+// A posted string; the window owns it from here.
+std::wstring Take(LPARAM lParam) { return std::move(*std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam))); }
+
 }  // namespace
+
+BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM) = PostMessageW;
+
+void Log(const std::wstring& line) {
+    {
+        std::lock_guard<std::mutex> lock(s_logLock);
+        if (!s_logFile.fail()) {
+            s_logFile << win::Utf8(line) << '\n';
+            s_logFile.flush();
+        }
+    }
+    PostText(kLogLineMessage, 0, line);
+}
+
+void Status(const std::wstring& text) {
+    Log(L"== " + text);
+    PostStatus(text);
+}
+
+void PostStatus(const std::wstring& text) { PostText(kStatusMessage, 0, text); }
+
+void PostProgress(int percent) { Post(kProgressMessage, static_cast<WPARAM>(static_cast<INT_PTR>(percent)), 0); }
+
+void PostFinished(bool success, const std::wstring& message) { PostText(kFinishedMessage, success ? 1 : 0, message); }
+
+int AskFromWorker(const std::wstring& text, UINT type) {
+    return MessageBoxW(s_window, text.c_str(), kCaption, type);
+}
+
+void Fail(const std::wstring& message) { throw Failed{message}; }
+
+void CheckCancel() {
+    if (s_cancel) Fail(L"Cancelled.");
+}
 
 void KeepPace() {
     t_keepsPace = true;
     s_backlog = 0;
 }
 
-void Handled(int count) {
-    const int before = s_backlog.fetch_sub(count);
-    if (before > kMostBehind && before - count <= kMostBehind) SetEvent(s_caughtUp.get());
+Report Decode(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Report report;
+    switch (message) {
+    case kLogLineMessage: {
+        constexpr std::size_t kMost = 500;
+        report.kind = Report::kLines;
+        report.lines.push_back(Take(lParam));
+        // Only those right behind it: a status text or a bar position between them keeps its place.
+        MSG next;
+        while (report.lines.size() < kMost && PeekMessageW(&next, window, 0, 0, PM_NOREMOVE) &&
+               next.message == kLogLineMessage && PeekMessageW(&next, window, kLogLineMessage, kLogLineMessage, PM_REMOVE))
+            report.lines.push_back(Take(next.lParam));
+        Handled(static_cast<int>(report.lines.size()));
+        return report;
+    }
+    case kStatusMessage:
+        report.kind = Report::kStatus;
+        report.text = Take(lParam);
+        break;
+    case kProgressMessage:
+        report.kind = Report::kProgress;
+        report.percent = static_cast<int>(static_cast<DWORD>(wParam));
+        break;
+    case kFinishedMessage:
+        report.kind = Report::kFinished;
+        report.success = wParam != 0;
+        report.text = Take(lParam);
+        break;
+    default:
+        return report;
+    }
+    Handled(1);
+    return report;
 }
 
-void PostText(UINT message, WPARAM wParam, const std::wstring& text) {
-    auto* owned = new std::wstring(text);
-    if (!Post(message, wParam, reinterpret_cast<LPARAM>(owned))) delete owned;
+bool NextReport(HWND window, Report& report) {
+    MSG message;
+    if (!PeekMessageW(&message, window, kLogLineMessage, kFinishedMessage, PM_REMOVE)) return false;
+    report = Decode(window, message.message, message.wParam, message.lParam);
+    return true;
 }
-
-void PostProgress(int percent) { Post(kProgressMessage, static_cast<WPARAM>(static_cast<INT_PTR>(percent)), 0); }
 
 }  // namespace setup

@@ -1,12 +1,19 @@
-// How the install worker speaks: to setup.log, to the window's details box and status line,
-// and by ending the run with a sentence for the user.
+// How the install worker speaks to the player: setup.log, the window's details box, status line
+// and bar, the end of a run, and the questions it asks on the way. This file alone knows the
+// messages that carry it all to the window and how a text travels in them: the worker posts them
+// (never sends, so it can't block on a window that is waiting to join it), and the window takes
+// them through Decode.
+//
+// The functions marked "worker" are for the install worker's thread (or a test's, standing in
+// for it); those marked "window" for the window's.
 #pragma once
 
-#include "convert.h"
+#include "win/convert.h"
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace setup {
 
@@ -15,42 +22,64 @@ struct Failed {
     std::wstring message;
 };
 
-// One line to setup.log (when open) and to the details box.
+// Worker: one line to setup.log (when open) and to the details box.
 void Log(const std::wstring& line);
 
-// A new phase: "== " + text in the log, the bare text on the status line.
+// Worker: a new phase: "== " + text in the log, the bare text on the status line.
 void Status(const std::wstring& text);
 
-[[noreturn]] void Fail(const std::wstring& message);
+// Worker: a status text that stays out of the log (a download's progress, the build's phases).
+void PostStatus(const std::wstring& text);
 
-// Fails with "Cancelled." when the user cancelled.
-void CheckCancel();
-
-// Waits until `handle` is signalled (true), or for `milliseconds` at most (INFINITE: no limit),
-// looking at s_cancel every 50 ms, so that a cancel ends the wait at once (false; s_cancel tells
-// it from the time-out). Without a handle it is a pause that a cancel cuts short.
-bool WaitUnlessCancelled(DWORD milliseconds, HANDLE handle = nullptr);
-
-// Posts a message with a string that the window will own and delete. A full queue is waited out;
-// should the window be gone, the string is freed here instead of leaking.
-void PostText(UINT message, WPARAM wParam, const std::wstring& text);
-
-// Moves the progress bar: 0 to 100, or -1 for the marquee.
+// Worker: moves the progress bar: 0 to 100, or -1 for the marquee.
 void PostProgress(int percent);
 
-// How PostText and PostProgress post: PostMessageW, or a stand-in that a test puts in its place.
-extern BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM);
+// Worker: the run is over, with its final message.
+void PostFinished(bool success, const std::wstring& message);
+
+// Worker: asks the player in a message box owned by the window, as MessageBoxW does with `type`,
+// and gives the button pressed. The box runs its own loop on this thread; the window stays
+// usable meanwhile, and a close of the window waits for it.
+int AskFromWorker(const std::wstring& text, UINT type);
+
+// Worker: ends the run with a sentence for the player.
+[[noreturn]] void Fail(const std::wstring& message);
+
+// Worker: fails with "Cancelled." when the user cancelled.
+void CheckCancel();
+
+// Worker: from now on this thread's posts keep pace with the window, which has handled all before.
+// For the install worker: a thread that waited for its own window to catch up would wait for ever.
+void KeepPace();
 
 // How far the window may fall behind the worker. Past it, the worker's posts wait for the window
 // (and the child's pipe holds the child back meanwhile): a flood of build output would otherwise
 // queue up seconds of work ahead of the user's next click.
 constexpr int kMostBehind = 200;
 
-// From now on, this thread's posts keep pace with the window, which has handled all before. For
-// the install worker: a thread that waited for its own window to catch up would wait for ever.
-void KeepPace();
+// What the worker told the window, as one message brought it.
+struct Report {
+    enum Kind { kNone, kLines, kStatus, kProgress, kFinished } kind = kNone;
+    std::vector<std::wstring> lines;  // kLines: the line, and those waiting behind it
+    std::wstring text;                // kStatus, kFinished: the status text, the final message
+    int percent = 0;                  // kProgress: 0 to 100, or -1 for the marquee
+    bool success = false;             // kFinished
+};
 
-// The window has handled `count` of the messages posted to it.
-void Handled(int count);
+// Window: the report a message carries, kNone for a message that isn't the worker's. Its string
+// belongs to the window from here on, and it counts as handled. A log line comes with those
+// waiting right behind it, a few hundred at most: the details box costs about the same per append
+// whatever its length, more than the worker takes to post a line, so taking lines one append
+// each would let a fast build outrun the window.
+Report Decode(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Window: takes the next report waiting for `window`, if any; false when none waits.
+bool NextReport(HWND window, Report& report);
+
+// How the posts above post: PostMessageW, or a stand-in that a test puts in its place.
+extern BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM);
+
+// The worker's text from bytes: child output, HTTP bodies, exception texts.
+using win::Widen;
 
 }  // namespace setup

@@ -1,6 +1,6 @@
 // The outside services and the program's version. Their values are set when the build is
 // configured: QuorinSetup.exe names the real services, the test build a sandbox on 127.0.0.1.
-// Nothing else differs between the two.
+// Nothing else differs between the two. Constants, for any thread.
 #pragma once
 
 namespace setup {

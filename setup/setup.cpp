@@ -1,32 +1,30 @@
 // The setup window: start-up, the message loop and the window procedure.
 #include "setup.h"
 
-#include "args.h"
+#include "base/args.h"
+#include "base/layout.h"
 #include "choices.h"
 #include "globals.h"
-#include "install.h"
-#include "processes.h"
 #include "report.h"
+#include "runs.h"
 #include "taskbar.h"
+#include "win/com.h"
+#include "win/power.h"
+#include "win/processes.h"
 #include "window.h"
 
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <cwchar>
-#include <memory>
-#ifndef _MSC_VER
-#include <pthread.h>
-#endif
 
 namespace setup {
 
 HWND s_window = nullptr;
 HFONT s_font = nullptr;
 HFONT s_titleFont = nullptr;
-Handle s_job;
+win::Handle s_job;
 bool s_updateMode = false;
 bool s_showLog = false;
 bool s_busy = false;
@@ -43,8 +41,7 @@ namespace fs = std::filesystem;
 
 constexpr const wchar_t* kClassName = L"QuorinSetup";
 
-bool s_closing = false;  // the close handler is waiting for the worker (window thread only)
-bool s_com = false;      // COM is started on the window's thread
+bool s_closing = false;  // the close handler is waiting for the worker
 
 std::vector<std::wstring> Arguments() {
     if (!std::wcsstr(GetCommandLineW(), L"--update")) return {};  // nothing to read: shell32 needn't load
@@ -91,7 +88,7 @@ std::wstring ProposedFolder() {
     wchar_t program[MAX_PATH] = L"";
     GetModuleFileNameW(nullptr, program, MAX_PATH);
     const fs::path folder = fs::path(program).parent_path();
-    if (Exists(RepoFolder(folder) / ".git")) return folder.wstring();
+    if (layout::Exists(layout::RepoMarker(layout::RepoFolder(folder)))) return folder.wstring();
     wchar_t drive[8] = L"";
     const DWORD length = GetEnvironmentVariableW(L"SystemDrive", drive, 8);
     return std::wstring(length > 0 && length < 8 ? drive : L"C:") + L"\\" + kFolderName;
@@ -107,50 +104,11 @@ void PlaceOnScreen() {
 
 // The game is already extracted here: an update needs no game copy. Looked at once, at start.
 void ShowExistingInstall() {
-    if (!Exists(ExtractedMarker(RepoFolder(Text(kInstallFolder))))) return;
+    if (!layout::Exists(layout::ExtractedMarker(layout::RepoFolder(Text(kInstallFolder))))) return;
     SetText(kInstallButton, L"Update");
     SetText(kStatusLine, L"Already installed here: Update gets the latest version and rebuilds.");
     for (int id : {kDiscImage, kExtractedFolder, kSourcePath, kBrowseSource, kDeleteIso}) EnableWindow(Control(id), FALSE);
     SetText(kSourceHint, L"Not needed: the game's files are already in this install.");
-}
-
-// A string posted by the worker; the window owns it from here.
-std::unique_ptr<std::wstring> Take(LPARAM lParam) { return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam)); }
-
-// A posted log line with the ones already waiting behind it, a few hundred at most. The details
-// box costs about the same per append whatever its length, more than the worker takes to post a
-// line, so taking lines one append each would let a fast build outrun the window.
-std::vector<std::wstring> WaitingLines(LPARAM first) {
-    constexpr std::size_t kMost = 500;
-    std::vector<std::wstring> lines{std::move(*Take(first))};
-    MSG next;
-    while (lines.size() < kMost && PeekMessageW(&next, s_window, kLogLineMessage, kLogLineMessage, PM_REMOVE))
-        lines.push_back(std::move(*Take(next.lParam)));
-    return lines;
-}
-
-// Waits for the worker to end. The worker only posts to the window, but a question box it shows
-// (owned by the window) re-enables the window when it closes, which is a message sent to this
-// thread: those are still handled meanwhile, so the two threads can't wait for each other. What
-// the worker posts meanwhile is thrown away, so that a post it retries into a full queue goes
-// through.
-void JoinWorker() {
-    if (!s_worker.joinable()) return;
-#ifdef _MSC_VER
-    const HANDLE thread = s_worker.native_handle();
-#else
-    const HANDLE thread = pthread_gethandle(s_worker.native_handle());  // the posix thread model's handle
-#endif
-    constexpr DWORD kSentOrPosted = QS_SENDMESSAGE | QS_POSTMESSAGE;
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, kSentOrPosted) == WAIT_OBJECT_0 + 1) {
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        while (PeekMessageW(&message, s_window, kLogLineMessage, kFinishedMessage, PM_REMOVE)) {
-            if (message.message != kProgressMessage) Take(message.lParam);
-            Handled(1);
-        }
-    }
-    s_worker.join();
 }
 
 // Closing stops a run first (after asking), and waits for the worker. A close that comes while
@@ -213,7 +171,7 @@ bool IsHint(LPARAM control) {
 
 void OnFinished(bool ok, const std::wstring& message) {
     SetText(kStatusLine, message);
-    SetBusy(false);
+    SetRunning(false);
     SetProgress(ok ? 100 : 0);
     if (!ok) ShowOnTaskbar({TBPF_ERROR, 100});  // until the next run
     CallBack();  // before the box, which waits for the player
@@ -233,6 +191,26 @@ void OnFinished(bool ok, const std::wstring& message) {
     Ask(message, MB_ICONWARNING);
 }
 
+// What the worker reports, shown.
+void OnReport(const Report& report) {
+    switch (report.kind) {
+    case Report::kLines:
+        AppendDetails(report.lines);
+        break;
+    case Report::kStatus:
+        SetText(kStatusLine, report.text);
+        break;
+    case Report::kProgress:
+        SetProgress(report.percent);
+        break;
+    case Report::kFinished:
+        OnFinished(report.success, report.text);
+        break;
+    case Report::kNone:
+        break;
+    }
+}
+
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (s_taskbarButtonCreated != 0 && message == s_taskbarButtonCreated) {
         OnTaskbarButtonCreated();
@@ -241,7 +219,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     switch (message) {
     case WM_DESTROY:
         ReleaseTaskbar();
-        SetThreadExecutionState(ES_CONTINUOUS);  // a run closed with the window lets the PC sleep again
+        win::KeepAwake(false);  // a run closed with the window lets the PC sleep again
         PostQuitMessage(0);
         return 0;
     case WM_CLOSE:
@@ -253,23 +231,9 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_CTLCOLORSTATIC:
         if (IsHint(lParam)) return OnHintColor(reinterpret_cast<HDC>(wParam));
         break;
-    case kLogLineMessage: {
-        const std::vector<std::wstring> lines = WaitingLines(lParam);
-        Handled(static_cast<int>(lines.size()));
-        AppendDetails(lines);
-        return 0;
     }
-    case kStatusMessage:
-        Handled(1);
-        SetText(kStatusLine, *Take(lParam));
-        return 0;
-    case kProgressMessage:
-        Handled(1);
-        SetProgress(static_cast<int>(static_cast<DWORD>(wParam)));
-        return 0;
-    case kFinishedMessage:
-        Handled(1);
-        OnFinished(wParam != 0, *Take(lParam));
+    if (const Report report = Decode(window, message, wParam, lParam); report.kind != Report::kNone) {
+        OnReport(report);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -278,7 +242,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 bool StartUp(const std::vector<std::wstring>& args, int show) {
-    s_job = NewJob();  // children join it as they start; closing it kills whatever is left
+    s_job = win::NewJob();  // children join it as they start; closing it kills whatever is left
     if (!s_job) {
         MessageBoxW(nullptr,
                     L"Setup can't start: Windows didn't let it make the job object that stops the build tools "
@@ -320,12 +284,7 @@ void MessageLoop() {
 
 void ShutDown() {
     s_job.Close();
-    if (s_com) CoUninitialize();
-    s_com = false;
-}
-
-void UseCom() {
-    if (!s_com) s_com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    win::EndCom();
 }
 
 }  // namespace setup

@@ -1,5 +1,5 @@
 // Start-up and shut-down of the setup window, cut so that tests make the window exactly as the
-// program does.
+// program does. Window thread.
 #pragma once
 
 #include <string>
@@ -19,9 +19,5 @@ void MessageLoop();
 
 // After the loop: closes the job, which ends anything still in it, and releases COM.
 void ShutDown();
-
-// Starts COM on the window's thread before its first use there (the pickers, the taskbar). It
-// isn't started before the window shows: loading it takes a quarter of the start-up's time.
-void UseCom();
 
 }  // namespace setup

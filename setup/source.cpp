@@ -1,15 +1,14 @@
 #include "source.h"
 
-#include "files.h"
-#include "globals.h"
-#include "install.h"
-#include "processes.h"
-#include "progress.h"
-#include "refname.h"
+#include "base/layout.h"
+#include "base/progress.h"
+#include "base/refname.h"
+#include "base/text.h"
+#include "programs.h"
 #include "releases.h"
 #include "report.h"
 #include "services.h"
-#include "text.h"
+#include "win/files.h"
 
 #include <fstream>
 
@@ -25,10 +24,6 @@ bool RoomForClone(const fs::path& repo) {
     return fs::is_empty(repo, error);  // false on an error
 }
 
-// Beside the repository folder from the start of a clone until it succeeded: what a clone cut
-// short left (by Task Manager, a crash or a power cut, which no clean-up sees) is known as such.
-fs::path CloneMark(const fs::path& repo) { return repo.parent_path() / (repo.filename().wstring() + L".cloning"); }
-
 // Runs git's clone or fetch in the install folder, the bar and the status line following what it
 // received, on the phase's own text ("Downloading the source code: 45%"); then the phase has its
 // marquee and its bare text back. Its exit code.
@@ -37,19 +32,19 @@ int WithProgress(const std::wstring& phase, const std::wstring& command, const f
         const auto progress = ParseGitProgress(line);
         if (!progress || progress->stage != "Receiving objects" || progress->percent == shown) return;
         PostProgress(shown = progress->percent);
-        PostText(kStatusMessage, 0, phase + L": " + std::to_wstring(shown) + L"%");
+        PostStatus(phase + L": " + std::to_wstring(shown) + L"%");
     });
     PostProgress(-1);
-    PostText(kStatusMessage, 0, phase);
+    PostStatus(phase);
     return code;
 }
 
 void Clone(const fs::path& dir, const fs::path& repo, const std::wstring& phase) {
-    const fs::path mark = CloneMark(repo);
+    const fs::path mark = layout::CloneMark(repo);
     // Only a folder that git began: one without its .git, or with files of the user's, stays.
-    if (Exists(mark)) {
+    if (layout::Exists(mark)) {
         Log(L"(the last download of the source code didn't finish: downloading it again)");
-        if (Exists(repo / ".git") && !RemoveTree(repo))
+        if (layout::Exists(layout::RepoMarker(repo)) && !win::RemoveTree(repo))
             Fail(repo.wstring() + L" holds a download of the source code that didn't finish and couldn't be deleted. "
                                   L"Close the programs that use it and try again.");
     }
@@ -60,7 +55,7 @@ void Clone(const fs::path& dir, const fs::path& repo, const std::wstring& phase)
     // later run would take for a copy with changes of the user's own, and never build: it goes,
     // and the mark once it has.
     const auto discard = [&] {
-        if (RemoveTree(repo)) RemoveTree(mark);
+        if (win::RemoveTree(repo)) win::RemoveTree(mark);
     };
     int code = 1;
     try {
@@ -73,15 +68,22 @@ void Clone(const fs::path& dir, const fs::path& repo, const std::wstring& phase)
         discard();
         Fail(L"Couldn't download the source code from GitHub.");
     }
-    RemoveTree(mark);
+    win::RemoveTree(mark);
 }
 
-// Runs "git -C <repo> <arguments>" in the install folder; true on exit code 0.
+}  // namespace
+
 bool Git(const fs::path& dir, const fs::path& repo, const std::wstring& arguments) {
     return Run(L"git -C " + Quote(repo) + L" " + arguments, dir) == 0;
 }
 
-}  // namespace
+bool GitOutput(const fs::path& repo, const std::wstring& arguments, std::string& output) {
+    output.clear();
+    const auto keepFirst = [&](const std::string& line) {
+        if (output.empty()) output = line;
+    };
+    return Run(L"git -C " + Quote(repo) + L" " + arguments, repo, keepFirst) == 0;
+}
 
 std::wstring TagToBuild() {
     const std::wstring tag = ReleaseTag();
@@ -92,7 +94,7 @@ std::wstring TagToBuild() {
 
 void GetSource(const fs::path& dir, const fs::path& repo) {
     const std::wstring tag = TagToBuild();  // looked up whatever the folder holds
-    const bool cloned = Exists(repo / ".git") && !Exists(CloneMark(repo));
+    const bool cloned = layout::Exists(layout::RepoMarker(repo)) && !layout::Exists(layout::CloneMark(repo));
     const std::wstring phase = cloned ? L"Updating the source code" : L"Downloading the source code";
     Status(phase);
     if (!cloned) Clone(dir, repo, phase);

@@ -1,5 +1,6 @@
 // The source step of a run: the project's repository is cloned, or an existing clone is brought
-// up to date, without ever touching the user's own edits.
+// up to date, without ever touching the user's own edits; and the git commands it runs. Worker
+// thread.
 #pragma once
 
 #include <filesystem>
@@ -18,5 +19,13 @@ std::wstring TagToBuild();
 // failed update only leaves a line in the log. Fails when `repo` holds something that isn't a
 // clone, and when the clone fails.
 void GetSource(const std::filesystem::path& dir, const std::filesystem::path& repo);
+
+// Runs "git -C <repo> <arguments>" in the install folder `dir`; true on exit code 0.
+bool Git(const std::filesystem::path& dir, const std::filesystem::path& repo, const std::wstring& arguments);
+
+// Runs "git -C <repo> <arguments>" in the repository and keeps its first non-empty output line
+// in `output` (possibly an error text, since standard error is merged). True when git exited
+// with 0.
+bool GitOutput(const std::filesystem::path& repo, const std::wstring& arguments, std::string& output);
 
 }  // namespace setup

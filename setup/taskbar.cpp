@@ -1,8 +1,8 @@
 #include "taskbar.h"
 
 #include "globals.h"
-#include "handle.h"
-#include "setup.h"
+#include "win/com.h"
+#include "win/handle.h"
 
 #include <algorithm>
 
@@ -15,7 +15,7 @@ namespace {
 
 bool s_button = false;             // the shell has made the window's button
 bool s_asked = false;              // the shell's interface was asked for since
-Com<ITaskbarList3> s_taskbarList;  // missing under some shells: the rest goes on without it
+win::Com<ITaskbarList3> s_taskbarList;  // missing under some shells: the rest goes on without it
 
 }  // namespace
 
@@ -30,7 +30,7 @@ void ShowOnTaskbar(const TaskbarProgress& progress) {
     // start-up, right after the window shows, a good part of its time.
     if (s_button && !s_asked && progress != TaskbarProgress{}) {
         s_asked = true;
-        UseCom();
+        win::UseCom();
         if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_PPV_ARGS(s_taskbarList.Receive()))) ||
             FAILED(s_taskbarList->HrInit()))

@@ -1,21 +1,22 @@
 #include "tools.h"
 
-#include "files.h"
-#include "find.h"
-#include "http.h"
-#include "install.h"
+#include "base/find.h"
+#include "base/layout.h"
+#include "base/text.h"
+#include "downloads.h"
+#include "maintenance/maintenance.h"
 #include "network.h"
-#include "processes.h"
+#include "programs.h"
 #include "releases.h"
 #include "report.h"
-#include "services.h"
-#include "text.h"
+#include "win/environment.h"
+#include "win/files.h"
 
 #include <windows.h>
 
 #include <cwchar>
-#include <functional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -23,19 +24,31 @@ namespace fs = std::filesystem;
 namespace setup {
 namespace {
 
-struct Tool {
-    const wchar_t* name;     // in messages, and the name of its folder and archive
-    const wchar_t* program;  // what must be runnable by name
-    std::function<Archive()> provider;  // the archive's URL and SHA-256; asked only when a download is needed
-};
+// The freeing of space knows by name the tool folders that only Setup makes, and names every
+// tool in its label, in the table's order: what it says must stay what the table holds.
+constexpr bool SetupOnlyAsFreeingKnowsThem() {
+    std::size_t setupOnly = 0;
+    for (const BuildTool& tool : kBuildTools) {
+        bool known = false;
+        for (const wchar_t* name : kel::maintenance::kSetupOnlyTools) known = known || std::wstring_view(name) == tool.name;
+        if (known != tool.setupOnly) return false;
+        setupOnly += tool.setupOnly;
+    }
+    return setupOnly == std::size(kel::maintenance::kSetupOnlyTools);
+}
+constexpr bool NamedByTheFreeingInOrder() {
+    const std::wstring_view label = kel::maintenance::kToolsLabel;
+    std::size_t at = 0;
+    for (const BuildTool& tool : kBuildTools)
+        if ((at = label.find(tool.name, at)) == std::wstring_view::npos) return false;
+    return true;
+}
+static_assert(SetupOnlyAsFreeingKnowsThem() && NamedByTheFreeingInOrder());
 
-const Tool kTools[] = {
-    {L"Git", L"git.exe", [] { return LatestAsset("git-for-windows/git", "MinGit-[0-9.]+-64-bit\\.zip"); }},
-    {L"CMake", L"cmake.exe", [] { return LatestAsset("Kitware/CMake", "cmake-[0-9.]+-windows-x86_64\\.zip"); }},
-    {L"Ninja", L"ninja.exe", [] { return LatestAsset("ninja-build/ninja", "ninja-win\\.zip"); }},
-    {L"Clang", L"clang++.exe", [] { return LatestAsset(kLlvmMingwRepo, "llvm-mingw-[0-9]+-ucrt-x86_64\\.zip"); }},
-    {L"Python", L"python.exe", [] { return Archive{PythonPackage()}; }},  // NuGet gives no SHA-256 here
-};
+// The archive's URL and SHA-256 (NuGet gives none); asked only when a download is needed.
+Archive SourceOf(const BuildTool& tool) {
+    return tool.repository ? LatestAsset(*tool.repository, tool.asset) : Archive{PythonPackage()};
+}
 
 fs::path SystemFolder() {
     wchar_t folder[MAX_PATH] = L"";
@@ -60,13 +73,13 @@ std::wstring Sentence(const std::string& said, int code) {
 // folder and renamed into place whole, so that a tool folder is always a finished unpack: one cut
 // short (a cancel, a failure, a PC switched off) is never taken for the tool, and an archive that
 // a virus scanner kept from being deleted doesn't send the next run to fetch it again.
-fs::path Fetch(const Tool& tool, const fs::path& tools) {
+fs::path Fetch(const BuildTool& tool, const fs::path& tools) {
     const std::wstring name = tool.name;
     const fs::path folder = tools / name, archive = tools / (name + L".zip"), unpacking = tools / (name + L".unpacking");
-    const Archive source = tool.provider();
+    const Archive source = SourceOf(tool);
     Log(name + L": downloading " + source.url);
     // What an unpack cut short left: unpacking over it would mix its files into the tool's.
-    if (!RemoveTree(unpacking)) FailInTheWay(name, unpacking);
+    if (!win::RemoveTree(unpacking)) FailInTheWay(name, unpacking);
     std::error_code ignored;
     fs::create_directories(unpacking, ignored);
     if (!Get(source.url, nullptr, &archive, tool.name, source.sha256)) {
@@ -77,24 +90,24 @@ fs::path Fetch(const Tool& tool, const fs::path& tools) {
     Status(L"Unpacking " + name);
     PostProgress(-1);
     const fs::path tar = SystemFolder() / L"tar.exe";
-    if (!Exists(tar)) Fail(L"Couldn't unpack " + name + L" (Windows 10 1803 or later is needed).");
+    if (!layout::Exists(tar)) Fail(L"Couldn't unpack " + name + L" (Windows 10 1803 or later is needed).");
     std::string said;  // tar's last word on what went wrong, not the summary it ends with
     const int code = Run(Quote(tar) + L" -xf " + Quote(archive) + L" -C " + Quote(unpacking), {},
                          [&](const std::string& line) {
                              if (!line.ends_with("Error exit delayed from previous errors.")) said = line;
                          });
     if (code != 0) Fail(L"Couldn't unpack " + name + L": " + Sentence(said, code));
-    if (!RemoveTree(folder) || !MoveFolder(unpacking, folder)) FailInTheWay(name, folder);
-    RemoveTree(archive);  // one that stays does no harm
+    if (!win::RemoveTree(folder) || !win::MoveFolder(unpacking, folder)) FailInTheWay(name, folder);
+    win::RemoveTree(archive);  // one that stays does no harm
     const fs::path program = FindUnder(folder, tool.program);
     if (program.empty()) Fail(name + L" didn't contain " + tool.program + L".");
     return program;
 }
 
-void Prepare(const Tool& tool, const fs::path& tools) {
+void Prepare(const BuildTool& tool, const fs::path& tools) {
     CheckCancel();
     const std::wstring name = tool.name;
-    const fs::path onPath = FindOnPath(Variable(L"PATH"), tool.program);
+    const fs::path onPath = FindOnPath(win::Variable(L"PATH"), tool.program);
     if (!onPath.empty()) {
         Log(name + L": using " + onPath.wstring());
         return;
@@ -102,20 +115,20 @@ void Prepare(const Tool& tool, const fs::path& tools) {
     fs::path program = FindUnder(tools / name, tool.program);
     if (program.empty()) program = Fetch(tool, tools);
     Log(name + L": " + program.wstring());
-    SetEnvironmentVariableW(L"PATH", (program.parent_path().wstring() + L";" + Variable(L"PATH")).c_str());
+    win::SetVariable(L"PATH", program.parent_path().wstring() + L";" + win::Variable(L"PATH"));
 }
 
 }  // namespace
 
 void PrepareTools(const fs::path& dir) {
     Status(L"Checking the tools");
-    const fs::path tools = dir / "tools";
+    const fs::path tools = layout::ToolsFolder(dir);
     std::error_code ignored;  // shows up as a failed download or unpack
     fs::create_directories(tools, ignored);
-    for (const Tool& tool : kTools) Prepare(tool, tools);
+    for (const BuildTool& tool : kBuildTools) Prepare(tool, tools);
     // The git on the PATH is the one that every later step runs.
-    const std::wstring git = FindOnPath(Variable(L"PATH"), L"git.exe").wstring(), ours = (tools / L"").wstring();
-    SetGitNetwork(_wcsnicmp(git.c_str(), ours.c_str(), ours.size()) == 0, RepoFolder(dir));
+    const std::wstring git = FindOnPath(win::Variable(L"PATH"), L"git.exe").wstring(), ours = (tools / L"").wstring();
+    SetGitNetwork(_wcsnicmp(git.c_str(), ours.c_str(), ours.size()) == 0, layout::RepoFolder(dir));
 }
 
 }  // namespace setup

@@ -168,9 +168,6 @@ void Layout() {
 
 void SetBusy(bool busy) {
     s_busy = busy;
-    // The PC stays awake through a run (a build takes up to half an hour); the screen may sleep.
-    SetThreadExecutionState(busy ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
-    ShowOnTaskbar({});
     for (int id : kLockedWhileBusy) EnableWindow(Control(id), !busy);
     EnableWindow(Control(kDeleteIso), !busy && !Checked(kExtractedFolder));
     SetText(kInstallButton, busy ? L"Cancel" : L"Install");

@@ -1,8 +1,7 @@
-// The setup window's controls and the small functions that change its look. Everything here
-// runs on the user-interface thread.
+// The setup window's controls and the small functions that change its look. Window thread only.
 #pragma once
 
-#include "placement.h"
+#include "base/placement.h"
 
 #include <windows.h>
 
@@ -61,8 +60,7 @@ Area WorkArea();
 // on a work area too short for them; hidden, they take the window back down.
 void Layout();
 
-// Locks the choices while a run is going; the Install button turns into Cancel. The system
-// stays awake meanwhile; the taskbar button starts and ends plain.
+// Locks the choices while a run is going; the Install button turns into Cancel.
 void SetBusy(bool busy);
 
 // A percentage on the progress bar, or the marquee when negative; during a run, on the taskbar

@@ -1,5 +1,5 @@
 // "--update <folder>" on the command line. Runs on the host and under Wine.
-#include "args.h"
+#include "base/args.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
 // The build step against the sandbox's project, with its real build script run by Python through
 // the bridge: the command line, the status line and the bar as the script's lines move them,
 // the launcher check, and the two ways a build fails.
+#include "base/layout.h"
 #include "build.h"
-#include "convert.h"
 #include "support/messages.h"
 #include "support/phases.h"
+#include "win/convert.h"
 
 #include <algorithm>
 
@@ -30,7 +31,7 @@ protected:
     // As if an earlier build had extracted the game already.
     void Extracted() {
         run_.alreadyExtracted = true;
-        scratch_.File(setup::ExtractedMarker(run_.repo), 4);
+        scratch_.File(setup::layout::ExtractedMarker(run_.repo), 4);
     }
 
     // Runs the build step; gives its failure, or "".
@@ -44,9 +45,9 @@ protected:
     Screen Look(std::vector<std::wstring>* log = nullptr) {
         Screen screen;
         for (Posted& posted : window_.Take()) {
-            if (posted.message == setup::kStatusMessage) screen.push_back(L"status: " + posted.text);
-            if (posted.message == setup::kProgressMessage) screen.push_back(L"bar: " + std::to_wstring(posted.value));
-            if (posted.message == setup::kLogLineMessage && log) log->push_back(std::move(posted.text));
+            if (posted.kind == setup::Report::kStatus) screen.push_back(L"status: " + posted.text);
+            if (posted.kind == setup::Report::kProgress) screen.push_back(L"bar: " + std::to_wstring(posted.value));
+            if (posted.kind == setup::Report::kLines && log) log->push_back(std::move(posted.text));
         }
         return screen;
     }
@@ -87,9 +88,9 @@ TEST_F(Build, AFirstBuildGetsTheGameCopyAndTheBarFollowsItsCounters) {
         << "counters are logged";
     EXPECT_NE(std::find(log.begin(), log.end(), L"==> Compiling"), log.end()) << "status lines as they came";
 
-    EXPECT_EQ(setup::s_installed, setup::LauncherPath(run_.repo).wstring());
-    EXPECT_TRUE(fs::is_regular_file(setup::LauncherPath(run_.repo)));
-    EXPECT_EQ(FileText(setup::ExtractedMarker(run_.repo).wstring()).substr(0, 4), "XEX2");
+    EXPECT_EQ(setup::s_installed, setup::layout::Launcher(run_.repo).wstring());
+    EXPECT_TRUE(fs::is_regular_file(setup::layout::Launcher(run_.repo)));
+    EXPECT_EQ(FileText(setup::layout::ExtractedMarker(run_.repo).wstring()).substr(0, 4), "XEX2");
 }
 
 TEST_F(Build, AnExtractedGameIsBuiltWithoutTheGameCopy) {
@@ -98,7 +99,7 @@ TEST_F(Build, AnExtractedGameIsBuiltWithoutTheGameCopy) {
     const std::vector<std::wstring> story = Story({});
     ASSERT_GE(story.size(), 2u);
     EXPECT_EQ(story[1], setup::Widen(kBase));
-    EXPECT_EQ(setup::s_installed, setup::LauncherPath(run_.repo).wstring());
+    EXPECT_EQ(setup::s_installed, setup::layout::Launcher(run_.repo).wstring());
 }
 
 TEST_F(Build, AFailedBuildAndAMissingLauncherEndTheRun) {
@@ -111,7 +112,7 @@ TEST_F(Build, AFailedBuildAndAMissingLauncherEndTheRun) {
 
     SetFaults(R"({"build": "no-launcher"})");
     EXPECT_EQ(RunBuild(), L"The build finished but QuorinLauncher.exe isn't there.");
-    EXPECT_EQ(setup::s_installed, setup::LauncherPath(run_.repo).wstring()) << "set before the check";
+    EXPECT_EQ(setup::s_installed, setup::layout::Launcher(run_.repo).wstring()) << "set before the check";
 }
 
 TEST_F(Build, HostileLinesNeverFailTheBuild) {

@@ -1,6 +1,6 @@
 // Finding a tool's program on the PATH and in an unpacked archive. Runs on the host and
 // under Wine.
-#include "find.h"
+#include "base/find.h"
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>

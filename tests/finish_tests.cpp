@@ -1,15 +1,18 @@
 // The last step of a run on install folders of the test's own: the desktop shortcut as the shell
 // reads it back, freeing space with exact sizes and what a file held open does to it, the disc
 // image, and every text of the final message.
+#include "base/layout.h"
 #include "build.h"
 #include "finish.h"
 #include "globals.h"
-#include "handle.h"
+#include "support/fixture.h"
 #include "support/messages.h"
 #include "support/sandbox.h"
 #include "support/scratch.h"
 #include "support/shortcut.h"
 #include "support/test_window.h"
+#include "support/worker.h"
+#include "win/handle.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -32,18 +35,20 @@ const std::wstring kPartly = L"(some of it couldn't be deleted)";
 
 fs::path ShortcutFile() { return fs::path(DesktopFolder()) / L"Quorin Recompiled.lnk"; }
 
-class Finishing : public ::testing::Test {
+class Finishing : public WorkerTest {
 protected:
     void SetUp() override {
+        WorkerTest::SetUp();
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         fs::remove(ShortcutFile());
         run_.repo = install_ / "quorin-recomp";
-        setup::s_installed = scratch_.File(setup::LauncherPath(run_.repo), 1000).wstring();
+        setup::s_installed = scratch_.File(setup::layout::Launcher(run_.repo), 1000).wstring();
         choices_.shortcut = false;  // each test chooses what it is about
     }
     void TearDown() override {
         fs::remove(ShortcutFile());
         CoUninitialize();
+        WorkerTest::TearDown();
     }
 
     std::wstring Finish() {
@@ -106,11 +111,11 @@ TEST_F(Finishing, FreeingSpaceDeletesTheLeftoversThenTheToolsAndSaysHowMuch) {
     EXPECT_EQ(Finish(), kDone + L"." + Freed(L"1.5 GB"));
     const std::vector<Posted> posted = window_.Take();
     ASSERT_GE(posted.size(), 2u);
-    EXPECT_EQ(posted[1].message, setup::kStatusMessage);
+    EXPECT_EQ(posted[1].kind, setup::Report::kStatus);
     EXPECT_EQ(posted[1].text, L"Freeing up space");
     Lines log;
     for (const Posted& item : posted)
-        if (item.message == setup::kLogLineMessage) log.push_back(item.text);
+        if (item.kind == setup::Report::kLines) log.push_back(item.text);
     EXPECT_EQ(log, (Lines{L"== Freeing up space", kLeftovers + L"3 MB", kTools + L"1.5 GB"}));
     ExpectOnlyLeftoversGone();
     EXPECT_FALSE(fs::exists(install_ / "tools"));
@@ -120,7 +125,7 @@ TEST_F(Finishing, AToolHeldOpenIsWaitedForAMomentThenLeftOutOfWhatWasFreed) {
     Built();
     choices_.cleanup = true;
     {
-        const setup::FileHandle held = Hold(Clang());
+        const setup::win::FileHandle held = Hold(Clang());
         ASSERT_TRUE(held);
         EXPECT_EQ(Finish(), kDone + L"." + Freed(L"3 MB")) << "the leftovers only";
     }
@@ -130,7 +135,7 @@ TEST_F(Finishing, AToolHeldOpenIsWaitedForAMomentThenLeftOutOfWhatWasFreed) {
 
     // Held for a moment, as a virus scanner holds a file it looks at.
     Built();
-    setup::FileHandle held = Hold(Clang());
+    setup::win::FileHandle held = Hold(Clang());
     std::thread scanner([&held] {
         Sleep(1000);
         held.Close();
@@ -141,7 +146,7 @@ TEST_F(Finishing, AToolHeldOpenIsWaitedForAMomentThenLeftOutOfWhatWasFreed) {
 
     // Every locked file costs the one wait of the whole freeing, about 5 s, and a cancel ends it.
     Built();
-    const setup::FileHandle files[] = {Hold(run_.repo / "build" / "obj" / "main.obj"),
+    const setup::win::FileHandle files[] = {Hold(run_.repo / "build" / "obj" / "main.obj"),
                                        Hold(run_.repo / "build" / "lib" / "libquorin.a"), Hold(Clang())};
     ULONGLONG start = GetTickCount64();
     EXPECT_EQ(Finish(), kDone + L"." + Freed(L"0 MB"));
@@ -149,7 +154,6 @@ TEST_F(Finishing, AToolHeldOpenIsWaitedForAMomentThenLeftOutOfWhatWasFreed) {
     setup::s_cancel = true;
     start = GetTickCount64();
     Finish();
-    setup::s_cancel = false;
     EXPECT_LT(GetTickCount64() - start, 2000u) << "no wait after a cancel";
 }
 
@@ -192,7 +196,7 @@ TEST_F(Finishing, TheDiscImageGoesOnlyWhenThisRunExtractedIt) {
     choices_.deleteIso = true;
 
     EXPECT_EQ(Finish(), kDone + L".") << "no extracted game";
-    scratch_.File(setup::ExtractedMarker(run_.repo), 4);
+    scratch_.File(setup::layout::ExtractedMarker(run_.repo), 4);
     run_.alreadyExtracted = true;
     EXPECT_EQ(Finish(), kDone + L".") << "extracted by an earlier run";
     EXPECT_TRUE(window_.Take().empty()) << "nothing said about the image";
@@ -200,7 +204,7 @@ TEST_F(Finishing, TheDiscImageGoesOnlyWhenThisRunExtractedIt) {
 
     run_.alreadyExtracted = false;
     {
-        const setup::FileHandle held = Hold(image);
+        const setup::win::FileHandle held = Hold(image);
         EXPECT_EQ(Finish(), kDone + L".");
         EXPECT_EQ(window_.LogLines(), Lines{L"Couldn't delete the disc image " + image.wstring()});
     }
@@ -217,7 +221,7 @@ TEST_F(Finishing, TheDiscImageGoesOnlyWhenThisRunExtractedIt) {
 TEST_F(Finishing, EveryOptionTogetherMakesTheWholeText) {
     Built();
     const fs::path image = scratch_.File("game.iso", 100);
-    scratch_.File(setup::ExtractedMarker(run_.repo), 4);
+    scratch_.File(setup::layout::ExtractedMarker(run_.repo), 4);
     choices_ = {image.wstring(), install_.wstring(), true, true, true};
     EXPECT_EQ(Finish(), kDone + kOnDesktop + Freed(L"1.5 GB") + kImageDeleted);
     EXPECT_EQ(window_.LogLines(), (Lines{L"== Freeing up space", kLeftovers + L"3 MB", kTools + L"1.5 GB",

@@ -1,11 +1,13 @@
 // The download with real WinHTTP under Wine against a loopback server that each test scripts.
+#include "downloads.h"
 #include "globals.h"
-#include "handle.h"
-#include "http.h"
-#include "report.h"
+#include "support/fixture.h"
 #include "support/http_server.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
+#include "support/worker.h"
+#include "win/handle.h"
+#include "win/http.h"
 
 #include <gtest/gtest.h>
 
@@ -25,16 +27,13 @@ using testing_support::TestWindow;
 
 namespace {
 
-class Download : public ::testing::Test {
+class Download : public testing_support::WorkerTest {
 protected:
-    void SetUp() override { setup::s_cancel = false; }
-    void TearDown() override { setup::s_cancel = false; }
-
     // What was posted but the log lines fails the test; those are given back.
     std::vector<std::wstring> Logged() {
         std::vector<std::wstring> lines;
         for (testing_support::Posted& item : window_.Take()) {
-            EXPECT_EQ(item.message, setup::kLogLineMessage) << "progress for a download that failed";
+            EXPECT_EQ(item.kind, setup::Report::kLines) << "progress for a download that failed";
             lines.push_back(std::move(item.text));
         }
         return lines;
@@ -44,7 +43,7 @@ protected:
     std::vector<int> Bar() {
         std::vector<int> bar;
         for (const testing_support::Posted& item : window_.Take())
-            if (item.message == setup::kProgressMessage) bar.push_back(item.value);
+            if (item.kind == setup::Report::kProgress) bar.push_back(item.value);
         return bar;
     }
 
@@ -245,7 +244,7 @@ TEST_F(Download, FailsWithoutAServerOrAUsableUrl) {
 }
 
 TEST_F(Download, ACancelEndsAStalledDownloadWithinTwoSeconds) {
-    const setup::Handle stalled(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+    const setup::win::Handle stalled(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
         release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HttpServer server([&](const std::string&) {
         return Reply{.body = Pattern(2000), .midway = [&] {  // 1,000 bytes, then nothing until the test is over
@@ -300,13 +299,11 @@ TEST_F(Download, ACancelStopsBetweenChunksAndKeepsWhatWasWritten) {
     EXPECT_EQ(written, bytes.substr(0, written.size()));
 
     // One that comes with the last bytes, when no call is left to wait, counts as well.
-    setup::s_cancel = false;
-    setup::s_post = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == setup::kProgressMessage && wParam == 100) setup::s_cancel = true;
-        return PostMessageW(window, message, wParam, lParam);
-    };
-    EXPECT_FALSE(Get(server.Url("/whole"), nullptr, &file, L"Git"));
-    setup::s_post = PostMessageW;
+    std::atomic<bool> cancel{false};
+    const setup::win::DownloadContext context{[](const std::wstring&) {},
+                                              [&](int percent, std::uint64_t, std::uint64_t) { cancel = percent == 100; },
+                                              &cancel};
+    EXPECT_FALSE(setup::win::Get(server.Url("/whole"), nullptr, &file, {}, nullptr, context));
     EXPECT_EQ(Read(file), bytes);
 }
 
@@ -324,8 +321,8 @@ TEST_F(Download, PostsProgressAtMostOncePerWholePercent) {
     const std::wregex text(LR"(Downloading Git: (\d+) MB of 48 MB)");
     int last = -1, lastMegabytes = 0;
     for (std::size_t i = 0; i < posted.size(); i += 2) {
-        ASSERT_EQ(posted[i].message, setup::kProgressMessage);
-        ASSERT_EQ(posted[i + 1].message, setup::kStatusMessage);
+        ASSERT_EQ(posted[i].kind, setup::Report::kProgress);
+        ASSERT_EQ(posted[i + 1].kind, setup::Report::kStatus);
         const int percent = posted[i].value;
         EXPECT_GT(percent, last) << "one post per whole percent";
         last = percent;
@@ -352,9 +349,9 @@ TEST_F(Download, AnUnknownLengthShowsTheLabelOnceAndNoLabelPostsNothing) {
     ASSERT_TRUE(Get(server.Url("/python.nupkg"), nullptr, &file, L"Python"));
     const auto posted = window_.Take();
     ASSERT_EQ(posted.size(), 2u);
-    EXPECT_EQ(posted[0].message, setup::kProgressMessage);
+    EXPECT_EQ(posted[0].kind, setup::Report::kProgress);
     EXPECT_EQ(posted[0].value, -1) << "the marquee";
-    EXPECT_EQ(posted[1].message, setup::kStatusMessage);
+    EXPECT_EQ(posted[1].kind, setup::Report::kStatus);
     EXPECT_TRUE(std::regex_match(posted[1].text, std::wregex(LR"(Downloading Python: [0-2] MB)"))) << posted[1].text;
 
     std::string body;

@@ -1,18 +1,22 @@
 // One run of the install worker, started from the real window: the install folder, setup.log,
 // the game-copy phase and the final message.
+#include "base/layout.h"
 #include "choices.h"
-#include "convert.h"
 #include "install.h"
 #include "services.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
+#include "win/convert.h"
 
 #include <fstream>
 
 namespace fs = std::filesystem;
 using namespace setup;
+using setup::layout::RepoFolder;
+using setup::win::Utf8;
+using setup::win::Widen;
 using testing_support::Box;
 using testing_support::BoxAnswerer;
 using testing_support::FileText;

@@ -1,6 +1,6 @@
 // Cutting a child's output into lines, however the bytes arrive. Runs on the host (under the
 // sanitizers) and under Wine.
-#include "lines.h"
+#include "base/lines.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,10 @@
 // A whole run of the install worker in the test process, against the sandbox: every phase in its
 // place, from the header of setup.log to the final message.
+#include "base/layout.h"
 #include "build.h"
 #include "choices.h"
 #include "install.h"
+#include "runs.h"
 #include "support/messages.h"
 #include "support/phases.h"
 
@@ -34,14 +36,14 @@ protected:
     Posted CancelAt(const setup::Choices& choices, const std::function<bool(const Posted&)>& moment) {
         std::thread worker(setup::Install, choices);
         Posted finished{};
-        for (bool cancelled = false; finished.message != setup::kFinishedMessage;) {
+        for (bool cancelled = false; finished.kind != setup::Report::kFinished;) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_POSTMESSAGE);
             for (Posted& item : window_.Take()) {
                 if (!cancelled && moment(item)) {
                     setup::Cancel();
                     cancelled = true;
                 }
-                if (item.message == setup::kFinishedMessage) finished = std::move(item);
+                if (item.kind == setup::Report::kFinished) finished = std::move(item);
             }
         }
         worker.join();
@@ -64,20 +66,20 @@ TEST_F(Pipeline, AFirstInstallRunsEveryPhaseToTheEnd) {
     const std::vector<Posted> posted = window_.Take();
     ASSERT_FALSE(posted.empty());
     const std::wstring summary = kDone + L"." + Freed(L"0 MB") + kImageDeleted;
-    EXPECT_EQ(posted.back().message, setup::kFinishedMessage);
+    EXPECT_EQ(posted.back().kind, setup::Report::kFinished);
     EXPECT_EQ(posted.back().text, summary);
     EXPECT_EQ(posted.back().value, 1) << "success";
 
     // The marquee runs from the end of the tools through the source step.
     const auto source = std::find_if(posted.begin(), posted.end(), [](const Posted& item) {
-        return item.message == setup::kStatusMessage && item.text == L"Downloading the source code";
+        return item.kind == setup::Report::kStatus && item.text == L"Downloading the source code";
     });
     const auto bar = std::find_if(std::make_reverse_iterator(source), posted.rend(),
-                                  [](const Posted& item) { return item.message == setup::kProgressMessage; });
+                                  [](const Posted& item) { return item.kind == setup::Report::kProgress; });
     ASSERT_NE(bar, posted.rend()) << "no bar position before the source step";
     EXPECT_EQ(bar->value, -1);
 
-    const fs::path repo = setup::RepoFolder(dir);
+    const fs::path repo = setup::layout::RepoFolder(dir);
     const std::string log = FileText((dir / "setup.log").wstring());
     EXPECT_TRUE(InOrder(log, {"Quorin Recompiled Setup, installing to " + Utf8(dir.wstring()) + "\r\n",
                               "== Downloading the source code\r\n", "$ git clone ",
@@ -90,7 +92,7 @@ TEST_F(Pipeline, AFirstInstallRunsEveryPhaseToTheEnd) {
     std::string last;  // the summary as the text-mode log writes it
     for (const char c : Utf8(summary)) last += c == '\n' ? std::string("\r\n") : std::string(1, c);
     EXPECT_TRUE(log.ends_with("\r\n" + last + "\r\n")) << "the summary ends the run's section";
-    EXPECT_EQ(setup::s_installed, setup::LauncherPath(repo).wstring());
+    EXPECT_EQ(setup::s_installed, setup::layout::Launcher(repo).wstring());
     EXPECT_TRUE(fs::is_regular_file(setup::s_installed));
     EXPECT_FALSE(fs::exists(image));
     EXPECT_FALSE(fs::exists(repo / "generated" / "ppc")) << "leftovers freed";

@@ -1,5 +1,5 @@
 // Where the window goes on its monitor's work area, and how tall its details box is there.
-#include "placement.h"
+#include "base/placement.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,15 @@
 // The process runner with real child processes under Wine: the test child prints given bytes in
 // given chunks, exits with a given code and can start a grandchild.
-#include "handle.h"
-#include "processes.h"
+#include "base/text.h"
+#include "programs.h"
 #include "report.h"
+#include "source.h"
+#include "support/fixture.h"
 #include "support/host_path.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
 #include "support/worker.h"
-#include "text.h"
+#include "win/handle.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -23,13 +25,8 @@ using testing_support::TestWindow;
 
 namespace {
 
-class Process : public ::testing::Test {
+class Process : public testing_support::WorkerTest {
 protected:
-    void SetUp() override {
-        setup::s_cancel = false;
-    }
-    void TearDown() override { setup::s_cancel = false; }
-
     static std::wstring Child(const std::wstring& arguments) {
         return setup::Quote(testing_support::HostPath("QUORIN_CHILD_EXE")) + L" " + arguments;
     }
@@ -107,7 +104,7 @@ TEST_F(Process, FailsToStartAMissingProgramOrFolder) {
 }
 
 bool Running(DWORD pid) {
-    const setup::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const setup::win::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
@@ -119,7 +116,7 @@ TEST_F(Process, CancelEndsTheChildAndItsDescendants) {
     // The child starts a grandchild that sleeps and holds the pipe, then sleeps itself; the
     // "window" cancels as soon as both are known.
     DWORD child = 0, grandchild = 0;
-    setup::Handle watch;
+    setup::win::Handle watch;
     const auto cancel = [&](const std::string& line) {
         if (line.starts_with("child ")) child = std::stoul(line.substr(6));
         if (!line.starts_with("grandchild ")) return;
@@ -152,14 +149,14 @@ TEST_F(Process, OnlyThePipeReachesTheChildAndOnlyInTheJob) {
     const fs::path file = scratch.root() / "setup.log";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     {
-        const setup::FileHandle log(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+        const setup::win::FileHandle log(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(log);
         Output(Child(L"--leak " + std::to_wstring(reinterpret_cast<ULONG_PTR>(log.get()))));
     }
     EXPECT_EQ(fs::file_size(file), 0u) << "an inheritable handle of ours reached the child";
 
     // A child that can't be put into the job never runs.
-    setup::Handle notAJob(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    setup::win::Handle notAJob(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::swap(notAJob, setup::s_job);
     Lines lines;
     const std::wstring command = Child(LR"("ran\n")");
@@ -221,11 +218,14 @@ TEST_F(Process, LeaksNoHandleOnAnyPath) {
 }
 
 TEST_F(Process, GitOutputKeepsTheFirstNonEmptyLineAndTheResult) {
-    // The test child stands in for git: it is found first on the PATH under that name.
+    // The test child stands in for git: it is found first on the PATH under that name, never a
+    // git.exe in the current folder, as in a Downloads folder beside Setup.
     testing_support::Scratch scratch;
     const fs::path bin = scratch.Folder("bin");
     fs::copy_file(testing_support::HostPath("QUORIN_CHILD_EXE"), bin / "git.exe");
     const fs::path repository = scratch.Folder("the repo");
+    const fs::path current = fs::current_path();
+    fs::current_path(scratch.File("downloads/git.exe", 100).parent_path());
     std::wstring path(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
     path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
     SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + path).c_str());
@@ -244,6 +244,7 @@ TEST_F(Process, GitOutputKeepsTheFirstNonEmptyLineAndTheResult) {
     EXPECT_FALSE(setup::GitOutput(repository, L"--exit 1", output));
     EXPECT_EQ(output, "") << "nothing printed";
     SetEnvironmentVariableW(L"PATH", path.c_str());
+    fs::current_path(current);
 }
 
 }  // namespace

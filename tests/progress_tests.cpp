@@ -1,7 +1,7 @@
 // The build script's output lines as they move the window: status lines, step counters and
 // percentages, and lines no build should print but some will.
-#include "lines.h"
-#include "progress.h"
+#include "base/lines.h"
+#include "base/progress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Which release tags from the web may go onto git's command line.
-#include "refname.h"
+#include "base/refname.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "releases.h"
 #include "report.h"
 #include "services.h"
+#include "support/fixture.h"
 #include "support/http_server.h"
 #include "support/test_window.h"
 #include "support/worker.h"
@@ -45,10 +46,8 @@ std::wstring Link(const std::string& name) {
     return L"https://github.com/Kitware/CMake/releases/download/v3.30.1/" + std::wstring(name.begin(), name.end());
 }
 
-class Releases : public ::testing::Test {
+class Releases : public testing_support::WorkerTest {
 protected:
-    void SetUp() override { setup::s_cancel = false; }
-
     // Serves `answers` by request target; anything else is a 404.
     void Serve(std::map<std::string, std::string> answers) {
         server_.emplace(

@@ -46,8 +46,9 @@ TEST(Widen, TakesUtf8WhenValidAndTheAnsiCodePageOtherwise) {
     EXPECT_EQ(Widen(std::string("a\0b", 3)), std::wstring(L"a\0b", 3)) << "NUL bytes are kept";
 }
 
-TEST(CheckCancel, FailsWithCancelledOnlyAfterACancel) {
-    s_cancel = false;
+using Reporting = testing_support::SetupWindow;
+
+TEST_F(Reporting, CheckCancelFailsWithCancelledOnlyAfterACancel) {
     EXPECT_NO_THROW(CheckCancel());
     s_cancel = true;
     try {
@@ -56,10 +57,7 @@ TEST(CheckCancel, FailsWithCancelledOnlyAfterACancel) {
     } catch (const Failed& failed) {
         EXPECT_EQ(failed.message, L"Cancelled.");
     }
-    s_cancel = false;
 }
-
-using Reporting = testing_support::SetupWindow;
 
 TEST_F(Reporting, LogAndStatusReachTheFileTheDetailsAndTheStatusLine) {
     Open();
@@ -93,7 +91,7 @@ TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     PumpWaiting();
     const std::wstring line = L"short";  // kept inside the string object: one allocation a post
     long before = s_live;
-    PostText(kLogLineMessage, 0, line);
+    Log(line);
     EXPECT_EQ(s_live - before, 1) << "the window owns it until it is handled";
     PumpWaiting();
     EXPECT_EQ(s_live, before) << "the window deleted it";
@@ -110,8 +108,8 @@ TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
         return PostMessageW(window, message, wParam, lParam);
     };
     s_refusals = 3;
-    for (const wchar_t* text : {L"one", L"two", L"three"}) PostText(kLogLineMessage, 0, text);
-    PostText(kStatusMessage, 0, L"the last");
+    for (const wchar_t* text : {L"one", L"two", L"three"}) Log(text);
+    PostStatus(L"the last");
     s_post = PostMessageW;
     PumpWaiting();
     EXPECT_EQ(Text(kDetails), L"short\r\none\r\ntwo\r\nthree\r\n");
@@ -122,7 +120,9 @@ TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     s_window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     DestroyWindow(s_window);  // a window that is gone: every post fails
     before = s_live;
-    for (UINT message : {kLogLineMessage, kStatusMessage, kFinishedMessage}) PostText(message, 0, line);
+    Log(line);
+    PostStatus(line);
+    PostFinished(false, line);
     EXPECT_EQ(s_live, before) << "a failed post frees its string";
     s_window = window;
 }

@@ -1,7 +1,7 @@
 // Scanning API answers for the values of a key, for asset links and for the newest version in a
 // package index: the same results as the regular expressions they stand for, and no crash, hang
 // or deep recursion on hostile answers. Runs on the host (under the sanitizers) and under Wine.
-#include "scan.h"
+#include "base/scan.h"
 
 #include <gtest/gtest.h>
 
@@ -106,22 +106,25 @@ std::string Listed(const std::string& name, const std::string& digest) {
            R"("}, "name": ")" + name + R"(", "digest": )" + digest + R"(, "browser_download_url": "d/)" + name + R"("})";
 }
 
+// Each text begins as a string: GCC 12 warns falsely (-Wrestrict) of a literal added in front of one.
 TEST(FindAsset, TakesTheDigestOfThatAssetAlone) {
     const std::string hex = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789ABCDEF";
     const std::string lower = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
     const std::string digest = "\"sha256:" + hex + "\"";
-    EXPECT_EQ(FindAsset("[" + Listed("a.zip", digest) + "]", "a\\.zip").sha256, lower) << "in lower case";
-    EXPECT_EQ(FindAsset("[" + Listed("x.txt", digest) + ", " + Listed("a.zip", "null") + "]", "a\\.zip").sha256, "")
+    EXPECT_EQ(FindAsset(std::string("[") + Listed("a.zip", digest) + "]", "a\\.zip").sha256, lower) << "in lower case";
+    EXPECT_EQ(FindAsset(std::string("[") + Listed("x.txt", digest) + ", " + Listed("a.zip", "null") + "]", "a\\.zip").sha256, "")
         << "not the digest of the asset before";
-    EXPECT_EQ(FindAsset("[" + Listed("a.zip", "null") + ", " + Listed("x.txt", digest) + "]", "a\\.zip").sha256, "")
+    EXPECT_EQ(FindAsset(std::string("[") + Listed("a.zip", "null") + ", " + Listed("x.txt", digest) + "]", "a\\.zip").sha256, "")
         << "nor of the one after";
     EXPECT_EQ(FindAsset(R"([{"name": "a\"}{", "browser_download_url": "d/a.zip", "size": 1, "digest": )" + digest + "}]",
                         "a\\.zip")
                   .sha256,
               lower)
         << "after the link, past a quote and braces inside a string";
-    for (const std::string& wrong : {"\"sha512:" + hex + "\"", "\"sha256:" + hex.substr(1) + "\"",
-                                    "\"sha256:" + hex.substr(1) + "g\"", "\"sha256: " + hex + "\"", std::string("7")})
+    const std::string quote = "\"";
+    for (const std::string& wrong : {quote + "sha512:" + hex + quote, quote + "sha256:" + hex.substr(1) + quote,
+                                     quote + "sha256:" + hex.substr(1) + "g" + quote, quote + "sha256: " + hex + quote,
+                                     std::string("7")})
         EXPECT_EQ(FindAsset(Listed("a.zip", wrong), "a\\.zip").sha256, "") << wrong;
     EXPECT_EQ(FindAsset(Listed("a.zip", digest), "b\\.zip").sha256, "") << "no asset, no digest";
 }

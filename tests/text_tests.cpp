@@ -1,5 +1,5 @@
 // Size texts and quoted paths. Runs on the host and under Wine.
-#include "text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
 // The build-tools phase in the test program against the sandbox: where each tool comes from, what
 // goes on the PATH and in what order, what is logged, and what a later run finds.
 #include "globals.h"
-#include "processes.h"
+#include "programs.h"
 #include "releases.h"
 #include "report.h"
+#include "support/fixture.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
@@ -34,15 +35,16 @@ const wchar_t* const kGitNetwork[] = {L"GIT_CONFIG_COUNT", L"GIT_CONFIG_KEY_0", 
                                       L"GIT_CONFIG_KEY_1", L"GIT_CONFIG_VALUE_1", L"GIT_CONFIG_KEY_2",
                                       L"GIT_CONFIG_VALUE_2", L"HTTPS_PROXY",      L"HTTP_PROXY"};
 
-class ToolsPhase : public ::testing::Test {
+class ToolsPhase : public WorkerTest {
 protected:
     void SetUp() override {
-        setup::s_cancel = false;
+        WorkerTest::SetUp();
         SetFaults("");
         ClearRequests();
         SetEnvironmentVariableW(L"PATH", system_.c_str());
     }
     void TearDown() override {
+        WorkerTest::TearDown();
         SetFaults("");
         SetEnvironmentVariableW(L"PATH", original_.c_str());
         for (const wchar_t* name : kGitNetwork) SetEnvironmentVariableW(name, nullptr);
@@ -87,13 +89,13 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
     const std::vector<Posted> posted = window_.Take();
     std::vector<std::wstring> log, statuses;
     for (const Posted& item : posted) {
-        if (item.message == setup::kLogLineMessage) log.push_back(item.text);
+        if (item.kind == setup::Report::kLines) log.push_back(item.text);
         // Of a download's progress, the last.
         const bool sameDownload = !statuses.empty() && statuses.back().starts_with(L"Downloading ") &&
                                   item.text.starts_with(statuses.back().substr(0, statuses.back().find(L':')));
-        if (item.message == setup::kStatusMessage && sameDownload)
+        if (item.kind == setup::Report::kStatus && sameDownload)
             statuses.back() = item.text;
-        else if (item.message == setup::kStatusMessage)
+        else if (item.kind == setup::Report::kStatus)
             statuses.push_back(item.text);
     }
     EXPECT_EQ(log, expected);
@@ -101,7 +103,7 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
     EXPECT_EQ(statuses, expectedStatuses) << "the last progress of each download, its whole size";
     EXPECT_EQ(std::count_if(posted.begin(), posted.end(),
                             [](const Posted& item) {
-                                return item.message == setup::kProgressMessage && item.value == -1;
+                                return item.kind == setup::Report::kProgress && item.value == -1;
                             }),
               5)
         << "the marquee while each unpacks";
@@ -223,7 +225,7 @@ TEST_F(ToolsPhase, AFailedUnpackSaysWhyAndAStaleFolderIsNeverUnpackedInto) {
                          L"empty.");
 
     const fs::path unpacking = dir_ / L"tools" / L"Ninja.unpacking";
-    const setup::FileHandle held = Hold(scratch_.File(unpacking / L"ninja.exe"));
+    const setup::win::FileHandle held = Hold(scratch_.File(unpacking / L"ninja.exe"));
     EXPECT_EQ(Prepare(), L"Couldn't unpack Ninja: its folder " + unpacking.wstring() +
                              L" couldn't be replaced. Close the programs that use it and try again.");
     EXPECT_EQ(window_.LogLines().back(), FetchLines(dir_, kNinja, 1)[0]) << "not downloaded";

@@ -1,6 +1,6 @@
 // Reading HTTP heads and Windows proxy lists: statuses, headers, byte ranges, GitHub's rate limit
 // and the proxy for a scheme. Runs on the host (under the sanitizers) and under Wine.
-#include "web.h"
+#include "base/web.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,12 @@
 // The setup window's end of the worker's messages, the end of a run, and closing: the real
 // window, driven with real messages under Wine.
-#include "convert.h"
 #include "report.h"
+#include "runs.h"
 #include "support/host_path.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 #include "taskbar.h"
+#include "win/convert.h"
 
 #include <commctrl.h>
 
@@ -14,6 +15,7 @@
 
 namespace fs = std::filesystem;
 using namespace setup;
+using setup::win::Utf8;
 using testing_support::Box;
 using testing_support::BoxAnswerer;
 using testing_support::ClientSize;
@@ -70,13 +72,13 @@ TEST_F(Window, DetailsBoxDropsItsFirst100000CharactersOnlyPast400000) {
     text.resize(400000);
 
     SetText(kDetails, text);
-    PostText(kLogLineMessage, 0, L"at the cap");
+    Log(L"at the cap");
     PumpWaiting();
     EXPECT_EQ(Text(kDetails), text + L"at the cap\r\n") << "exactly 400000 characters keep everything";
 
     text += L"x";
     SetText(kDetails, text);
-    PostText(kLogLineMessage, 0, L"past the cap");
+    Log(L"past the cap");
     PumpWaiting();
     EXPECT_EQ(Text(kDetails), text.substr(100000) + L"past the cap\r\n");
 
@@ -85,7 +87,7 @@ TEST_F(Window, DetailsBoxDropsItsFirst100000CharactersOnlyPast400000) {
     SetText(kDetails, expected);
     for (int i = 0; i < 1200; ++i) {
         const std::wstring line = std::to_wstring(i) + std::wstring(300, L'.');
-        PostText(kLogLineMessage, 0, line);
+        Log(line);
         if (expected.size() > 400000) expected.erase(0, 100000);
         expected += line + L"\r\n";
     }
@@ -117,7 +119,7 @@ TEST_F(Window, ARunKeepsThePcAwakeAndShowsOnTheTaskbarButtonWhatTheBarShows) {
     Open();
     SendMessageW(s_window, s_taskbarButtonCreated, 0, 0);
     EXPECT_FALSE(KeepsAwake());
-    SetBusy(true);
+    SetRunning(true);
     EXPECT_TRUE(KeepsAwake());
     PostProgress(-1);
     PumpWaiting();
@@ -125,15 +127,15 @@ TEST_F(Window, ARunKeepsThePcAwakeAndShowsOnTheTaskbarButtonWhatTheBarShows) {
     PostProgress(150);
     PumpWaiting();
     EXPECT_EQ(s_taskbar, (TaskbarProgress{TBPF_NORMAL, 100}));
-    PostText(kFinishedMessage, 0, L"The build failed.");
+    PostFinished(false, L"The build failed.");
     Finish({IDOK});
     EXPECT_FALSE(KeepsAwake());
     EXPECT_EQ(s_taskbar, (TaskbarProgress{TBPF_ERROR, 100})) << "a failure stays until the next run";
 
-    SetBusy(true);
+    SetRunning(true);
     EXPECT_EQ(s_taskbar, TaskbarProgress{});
     PostProgress(40);
-    PostText(kFinishedMessage, 1, L"Done.");
+    PostFinished(true, L"Done.");
     Finish({IDOK});
     EXPECT_EQ(s_taskbar, TaskbarProgress{}) << "a success clears it";
 }
@@ -146,7 +148,7 @@ TEST_F(Window, AFloodWaitsForTheWindowAndClosingEndsIt) {
     std::atomic<int> posted{0};
     s_worker = std::thread([&posted] {
         KeepPace();
-        for (; !s_cancel; ++posted) PostText(kLogLineMessage, 0, L"[1/2] Building CXX object");
+        for (; !s_cancel; ++posted) Log(L"[1/2] Building CXX object");
     });
     Sleep(500);
     EXPECT_LE(posted, kMostBehind + 1) << "the window handled none of it";
@@ -157,12 +159,12 @@ TEST_F(Window, AFloodWaitsForTheWindowAndClosingEndsIt) {
 
 TEST_F(Window, StatusTextsAndLogLinesArriveInOrder) {
     Open();
-    PostText(kLogLineMessage, 0, L"first");
-    PostText(kStatusMessage, 0, L"Downloading Git: 12 MB of 48 MB");
-    PostText(kLogLineMessage, 0, L"");
-    PostText(kLogLineMessage, 0, L"d\u00e9j\u00e0 \U0001F600");
-    PostText(kLogLineMessage, 0, std::wstring(L"a\0b", 3));
-    PostText(kLogLineMessage, 0, L"last");
+    Log(L"first");
+    PostStatus(L"Downloading Git: 12 MB of 48 MB");
+    Log(L"");
+    Log(L"d\u00e9j\u00e0 \U0001F600");
+    Log(std::wstring(L"a\0b", 3));
+    Log(L"last");
     PumpWaiting();
     EXPECT_EQ(Text(kStatusLine), L"Downloading Git: 12 MB of 48 MB");
     EXPECT_EQ(Text(kDetails), L"first\r\n\r\nd\u00e9j\u00e0 \U0001F600\r\na b\r\nlast\r\n")
@@ -176,7 +178,7 @@ TEST_F(Window, SuccessInformsOffersUpdateAndPlayAndPlayStartsTheLauncherInItsFol
     SetBusy(true);
     PostProgress(-1);
     s_installed = launcher.path().wstring();
-    PostText(kFinishedMessage, 1, L"Done. Start the game with the launcher.");
+    PostFinished(true, L"Done. Start the game with the launcher.");
     const std::vector<Box> boxes = Finish({IDOK});
 
     ASSERT_EQ(boxes.size(), 1u);
@@ -204,7 +206,7 @@ TEST_F(Window, SuccessInUpdateModeStartsTheLauncherWithoutABox) {
     const Launcher launcher(L"runtime");
     SetBusy(true);
     s_installed = launcher.path().wstring();
-    PostText(kFinishedMessage, 1, L"Done. Start the game with the launcher.");
+    PostFinished(true, L"Done. Start the game with the launcher.");
     BoxAnswerer anyBox({IDOK});
     const auto lines = launcher.Record();
     ASSERT_FALSE(lines.empty());
@@ -217,7 +219,7 @@ TEST_F(Window, FailureOpensTheDetailsBeforeItsWarningAndKeepsThemOpen) {
     Open();
     for (const wchar_t* message : {L"The build failed.", L"Cancelled."}) {
         SetBusy(true);
-        PostText(kFinishedMessage, 0, message);
+        PostFinished(false, message);
         const std::vector<Box> boxes = Finish({IDOK});
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, message);

@@ -1,10 +1,10 @@
 // The setup window as start-up makes it: its controls, look and place, and what it finds at
 // start. The real window, driven with real messages under Wine.
-#include "convert.h"
 #include "support/host_path.h"
 #include "support/messages.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
+#include "win/convert.h"
 
 #include <commctrl.h>
 
@@ -12,6 +12,7 @@
 
 namespace fs = std::filesystem;
 using namespace setup;
+using setup::win::Utf8;
 using testing_support::Box;
 using testing_support::ClientSize;
 using testing_support::kNoGitHub;

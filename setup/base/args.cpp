@@ -1,4 +1,4 @@
-#include "args.h"
+#include "base/args.h"
 
 namespace setup {
 

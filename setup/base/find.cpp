@@ -1,6 +1,6 @@
-#include "find.h"
+#include "base/find.h"
 
-#include "walk.h"
+#include "maintenance/walk.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "lines.h"
+#include "base/lines.h"
 
 namespace setup {
 

@@ -1,4 +1,4 @@
-#include "placement.h"
+#include "base/placement.h"
 
 #include <algorithm>
 

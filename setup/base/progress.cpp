@@ -1,6 +1,6 @@
-#include "progress.h"
+#include "base/progress.h"
 
-#include "scan.h"
+#include "base/scan.h"
 
 #include <climits>
 

@@ -1,4 +1,4 @@
-#include "refname.h"
+#include "base/refname.h"
 
 namespace setup {
 namespace {

@@ -1,4 +1,4 @@
-#include "scan.h"
+#include "base/scan.h"
 
 #include <algorithm>
 #include <cctype>

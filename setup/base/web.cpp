@@ -1,4 +1,4 @@
-#include "web.h"
+#include "base/web.h"
 
 #include <algorithm>
 #include <cwctype>

@@ -1,10 +1,10 @@
-#include "convert.h"
+#include "win/convert.h"
 
 #include <windows.h>
 
 #include <climits>
 
-namespace setup {
+namespace setup::win {
 namespace {
 
 // The Win32 conversions count in int; longer input is converted in one go only up to that.
@@ -34,4 +34,4 @@ std::string Utf8(const std::wstring& text) {
     return bytes;
 }
 
-}  // namespace setup
+}  // namespace setup::win

@@ -1,10 +1,10 @@
 // Conversions between the byte strings of child processes, HTTP bodies and exception texts, and
-// the UTF-16 text of everything the user sees.
+// the UTF-16 text of everything the user sees. Any thread.
 #pragma once
 
 #include <string>
 
-namespace setup {
+namespace setup::win {
 
 // UTF-8 when the bytes are valid UTF-8, else the system's ANSI code page. Never fails; embedded
 // NUL bytes are converted like any other.
@@ -13,4 +13,4 @@ std::wstring Widen(const std::string& bytes);
 // UTF-8 bytes of the text (what setup.log holds).
 std::string Utf8(const std::wstring& text);
 
-}  // namespace setup
+}  // namespace setup::win

@@ -1,6 +1,7 @@
-#include "files.h"
+#include "win/files.h"
 
-#include "walk.h"
+#include "maintenance/walk.h"
+#include "win/wait.h"
 
 #include <windows.h>
 
@@ -8,7 +9,7 @@
 
 namespace fs = std::filesystem;
 
-namespace setup {
+namespace setup::win {
 namespace {
 
 // What a scanner, an indexer or a preview holding a file looks like; a folder whose last files
@@ -18,8 +19,6 @@ bool Locked(DWORD error) {
            error == ERROR_DIR_NOT_EMPTY;
 }
 
-bool Cancelled(const Patience& patience) { return patience.cancel && *patience.cancel; }
-
 // Tries `attempt` (a system call that sets the last error) until it succeeds, it fails for
 // another reason than a lock, or patience runs out.
 template <typename Attempt>
@@ -27,11 +26,9 @@ bool Retrying(Patience& patience, Attempt attempt) {
     for (;;) {
         if (attempt()) return true;
         if (!Locked(GetLastError())) return false;
-        const ULONGLONG resume = GetTickCount64() + patience.pause;
-        if (resume > patience.until) return false;
-        for (ULONGLONG now; !Cancelled(patience) && (now = GetTickCount64()) < resume;)
-            Sleep(static_cast<DWORD>(std::min<ULONGLONG>(resume - now, 50)));
-        if (Cancelled(patience)) return false;
+        if (GetTickCount64() + patience.pause > patience.until) return false;
+        WaitUnlessCancelled(patience.cancel, patience.pause);
+        if (patience.cancel && *patience.cancel) return false;
         patience.pause = std::min(patience.pause * 2, 1000u);
     }
 }
@@ -83,4 +80,4 @@ bool Lock(const fs::path& file, FileHandle& lock) {
     return lock || GetLastError() != ERROR_SHARING_VIOLATION;
 }
 
-}  // namespace setup
+}  // namespace setup::win

@@ -1,14 +1,15 @@
 // Deleting and moving what Setup made on disk, as a player's PC needs it: never through a folder
 // link, and waiting out the moment for which a virus scanner holds a file that was just written.
+// The install worker's thread (the tests' own too).
 #pragma once
 
-#include "handle.h"
+#include "win/handle.h"
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 
-namespace setup {
+namespace setup::win {
 
 // How long deletes and renames wait for locked files to be let go: about 5 s for a whole job, a
 // tree or every item of a freeing of space, so that a job full of locked files costs the wait
@@ -37,4 +38,4 @@ bool MoveFolder(const std::filesystem::path& from, const std::filesystem::path& 
 // can't be written) keeps nothing from going on: it isn't held, and gives true.
 bool Lock(const std::filesystem::path& file, FileHandle& lock);
 
-}  // namespace setup
+}  // namespace setup::win

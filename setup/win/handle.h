@@ -1,12 +1,13 @@
 // Move-only owners of system handles: each closes what it holds, exactly once. Copying is
-// disabled, so a handle can't be closed twice or outlive its owner by accident.
+// disabled, so a handle can't be closed twice or outlive its owner by accident. Any thread, one
+// owner at a time.
 #pragma once
 
 #include <windows.h>
 
 #include <utility>
 
-namespace setup {
+namespace setup::win {
 
 // Traits give the handle type, its empty value and how to close it.
 template <typename Traits>
@@ -71,4 +72,4 @@ struct ComTraits {
 template <typename Interface>
 using Com = Owner<ComTraits<Interface>>;  // with IID_PPV_ARGS(pointer.Receive())
 
-}  // namespace setup
+}  // namespace setup::win

@@ -1,11 +1,12 @@
-#include "http.h"
+#include "win/http.h"
 
-#include "globals.h"
-#include "handle.h"
-#include "report.h"
-#include "sha256.h"
-#include "text.h"
-#include "web.h"
+#include "base/retry.h"
+#include "base/text.h"
+#include "base/web.h"
+#include "win/convert.h"
+#include "win/handle.h"
+#include "win/sha256.h"
+#include "win/wait.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -19,11 +20,8 @@
 
 namespace fs = std::filesystem;
 
-namespace setup {
+namespace setup::win {
 namespace {
-
-constexpr int kTries = 4;
-constexpr DWORD kPauses[kTries - 1] = {1000, 2000, 4000};  // before the second, third and fourth try
 
 struct InternetTraits {  // the three WinHTTP handles of one request: NULL when empty
     using Type = HINTERNET;
@@ -76,6 +74,7 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, D
 
 // Declared in this order so that they close in reverse: request, connection, session.
 struct Request {
+    const std::atomic<bool>* cancel = nullptr;  // ends every wait at once when set
     Internet session, connection, handle;
     Pending* pending = nullptr;  // the callback's, once it is set
 };
@@ -86,9 +85,10 @@ DWORD Complete(const Request& request, BOOL started) {
     Pending& pending = *request.pending;
     if (!started) return GetLastError();
     while (!pending.complete)  // a wake-up may be one left from an operation that completed at once
-        if (!WaitUnlessCancelled(INFINITE, pending.done.get())) return ERROR_CANCELLED;
+        if (!WaitUnlessCancelled(request.cancel, INFINITE, pending.done.get())) return ERROR_CANCELLED;
     pending.complete = false;
-    return s_cancel ? ERROR_CANCELLED : pending.error;  // one that completed at once saw no cancel
+    // One that completed at once saw no cancel.
+    return request.cancel && *request.cancel ? ERROR_CANCELLED : pending.error;
 }
 
 // Reads the body, handing each piece to `take` until it returns false: 0 at the end of the body
@@ -247,39 +247,29 @@ DWORD Write(Sink& sink, const char* bytes, DWORD count) {
 
 // How a try ended, and why when it didn't bring the body.
 struct Outcome {
-    enum Next { kDone, kAgain, kStartOver, kStop } next;
+    Ended ended;
     std::wstring cause{};  // for the log
 };
 
 // A file that can't be made or written ends the download: no later try would do better.
 Outcome Unwritten(DWORD error, const Sink& sink) {
-    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return {Outcome::kStop, L"the disk is full"};
-    return {Outcome::kStop, L"couldn't write " + sink.path->wstring() + L" (error " + std::to_wstring(error) + L")"};
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return {Ended::kStop, L"the disk is full"};
+    return {Ended::kStop, L"couldn't write " + sink.path->wstring() + L" (error " + std::to_wstring(error) + L")"};
 }
 
 Outcome BrokeOff(const Sink& sink, const std::wstring& why, bool again = true) {
-    return {again ? Outcome::kAgain : Outcome::kStop, L"the download broke off at " + Amount(sink.have) + why};
+    return {again ? Ended::kAgain : Ended::kStop, L"the download broke off at " + Amount(sink.have) + why};
 }
 
-// Progress straight to the window, not through Status: download progress stays out of the log.
-void PostDownloadProgress(const wchar_t* label, int percent, std::uint64_t total, std::uint64_t length) {
-    PostProgress(percent);
-    const std::wstring of = length ? L" of " + std::to_wstring(length >> 20) + L" MB" : L"";
-    wchar_t text[256];
-    std::swprintf(text, 256, L"Downloading %ls: %.0f MB%ls", label, static_cast<double>(total) / (1 << 20),
-                  of.c_str());
-    PostText(kStatusMessage, 0, text);
-}
-
-// The bar and the status line of one download, across its tries.
+// How far one download is, across its tries, told once per whole percent.
 struct Progress {
-    const wchar_t* label;
+    const DownloadContext& context;
     int reported = -2;  // the first chunk always reports
 
-    void Report(std::uint64_t total, std::uint64_t length) {
-        const int percent = length ? static_cast<int>(total * 100 / length) : -1;
-        if (!label || percent == reported) return;
-        PostDownloadProgress(label, percent, total, length);
+    void Report(std::uint64_t received, std::uint64_t length) {
+        const int percent = length ? static_cast<int>(received * 100 / length) : -1;
+        if (!context.progress || percent == reported) return;
+        context.progress(percent, received, length);
         reported = percent;
     }
 };
@@ -287,10 +277,11 @@ struct Progress {
 // One request. A file that holds part of the body already asks for the rest.
 Outcome Once(const Target& target, Sink& sink, Progress& progress, std::string* head) {
     Request request;
+    request.cancel = progress.context.cancel;
     const std::uint64_t from = sink.file ? sink.have : 0;
     const std::wstring range = from ? L"Range: bytes=" + std::to_wstring(from) + L"-\r\n" : L"";
     if (const DWORD error = Send(request, target, range))
-        return {Transient(error) ? Outcome::kAgain : Outcome::kStop, Why(error)};
+        return {Transient(error) ? Ended::kAgain : Ended::kStop, Why(error)};
     const std::string answer = Head(request.handle.get());
     if (head) *head = answer;
     if (sink.path && !sink.file) {
@@ -305,14 +296,14 @@ Outcome Once(const Target& target, Sink& sink, Progress& progress, std::string* 
         const auto total = RangeTotal(HeaderValue(answer, "Content-Range").value_or(""), from);
         if (status == 416 || !total) {
             if (const DWORD error = Clear(sink)) return Unwritten(error, sink);
-            return {Outcome::kStartOver, L"the server can't send the rest from " + Amount(from)};
+            return {Ended::kStartOver, L"the server can't send the rest from " + Amount(from)};
         }
         length = *total;
     } else if (status == 200) {
         if (const DWORD error = Clear(sink)) return Unwritten(error, sink);  // the whole body again
     } else {
         if (head) *head += Excerpt(request);
-        return {status >= 500 ? Outcome::kAgain : Outcome::kStop, L"HTTP status " + std::to_wstring(status)};
+        return {status >= 500 ? Ended::kAgain : Ended::kStop, L"HTTP status " + std::to_wstring(status)};
     }
 
     DWORD failed = 0;
@@ -324,50 +315,49 @@ Outcome Once(const Target& target, Sink& sink, Progress& progress, std::string* 
     if (failed) return Unwritten(failed, sink);
     if (error) return BrokeOff(sink, L": " + Why(error), Transient(error));  // a cancel too
     if (sink.have < length) return BrokeOff(sink, L" of " + Amount(length));
-    return {Outcome::kDone};
+    return {Ended::kDone};
 }
 
 // A whole file whose SHA-256 isn't the one expected is as damaged as a broken one: it starts
 // over.
 Outcome Verify(Sink& sink, const std::string& sha256) {
     const std::string found = FileSha256(*sink.path);
-    if (found == sha256) return {Outcome::kDone};
+    if (found == sha256) return {Ended::kDone};
     if (const DWORD error = Clear(sink)) return Unwritten(error, sink);
-    return {Outcome::kAgain,
+    return {Ended::kAgain,
             L"the SHA-256 is " + (found.empty() ? L"unreadable" : Widen(found)) + L", not " + Widen(sha256)};
 }
 
 }  // namespace
 
-bool Get(const std::wstring& url, std::string* body, const fs::path* file, const wchar_t* label,
-         const std::string& sha256, std::string* head) {
-    const std::wstring name = label ? label : url;  // in the log
+bool Get(const std::wstring& url, std::string* body, const fs::path* file, const std::string& sha256,
+         std::string* head, const DownloadContext& context) {
     Target target;
     if (!Crack(url, target)) {
-        Log(name + L": not a web address");
+        context.log(L"not a web address");
         return false;
     }
     Sink sink{body, body ? body->size() : 0, file, FileHandle(), 0};
-    Progress progress{label};
+    Progress progress{context};
     for (int tried = 1;;) {
         Outcome outcome = Once(target, sink, progress, head);
-        if (outcome.next == Outcome::kDone && file && !sha256.empty()) outcome = Verify(sink, sha256);
-        if (s_cancel) return false;  // also once it is all there: the run is over
-        if (outcome.next == Outcome::kDone) return true;
-        if (outcome.next == Outcome::kStartOver) {  // at once, and not as another try
-            Log(name + L": " + outcome.cause + L"; starting over");
+        if (outcome.ended == Ended::kDone && file && !sha256.empty()) outcome = Verify(sink, sha256);
+        const bool cancelled = context.cancel && *context.cancel;
+        const AfterTry next = Next(outcome.ended, tried, cancelled);
+        if (next.step == AfterTry::kStartOver) {
+            context.log(outcome.cause + L"; starting over");
             continue;
         }
-        if (outcome.next == Outcome::kStop || tried == kTries) {
-            Log(name + L": " + outcome.cause);
-            return false;
+        if (next.step == AfterTry::kReturn) {
+            const bool done = outcome.ended == Ended::kDone && !cancelled;  // after a cancel the run is over
+            if (!done && !cancelled) context.log(outcome.cause);
+            return done;
         }
-        Log(name + L": " + outcome.cause + L"; trying again (" + std::to_wstring(tried + 1) + L" of " +
-            std::to_wstring(kTries) + L")");
-        WaitUnlessCancelled(kPauses[tried - 1]);
-        if (s_cancel) return false;
-        ++tried;
+        context.log(outcome.cause + L"; trying again (" + std::to_wstring(++tried) + L" of " + std::to_wstring(kTries) +
+                    L")");
+        WaitUnlessCancelled(context.cancel, next.pause);
+        if (context.cancel && *context.cancel) return false;
     }
 }
 
-}  // namespace setup
+}  // namespace setup::win

@@ -1,10 +1,9 @@
-#include "processes.h"
+#include "win/processes.h"
 
-#include "find.h"
-#include "globals.h"
-#include "progress.h"
-#include "report.h"
-#include "text.h"
+#include "base/find.h"
+#include "base/progress.h"
+#include "win/convert.h"
+#include "win/environment.h"
 
 #include <windows.h>
 
@@ -13,7 +12,7 @@
 
 namespace fs = std::filesystem;
 
-namespace setup {
+namespace setup::win {
 namespace {
 
 // How long the output is still read once the program has ended.
@@ -138,19 +137,12 @@ Handle NewJob() {
     return job;
 }
 
-std::wstring Variable(const wchar_t* name) {
-    std::wstring value(32768, L'\0');
-    const DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-    value.resize(length < value.size() ? length : 0);
-    return value;
-}
-
-int Run(const std::wstring& commandLine, const fs::path& folder, const LineCallback& line) {
-    Log(L"$ " + commandLine);
+Ran Run(const std::wstring& commandLine, const fs::path& folder, const LineCallback& line, const RunContext& context) {
+    context.log(L"$ " + commandLine);
 
     FileHandle read, write;
     Reading reading{};
-    if (!MakePipe(read, write) || !reading.event) Fail(L"Couldn't create a pipe.");
+    if (!MakePipe(read, write) || !reading.event) return {Ran::kNoPipe};
     reading.pipe = read.get();
 
     const fs::path program = ProgramOf(commandLine);
@@ -172,14 +164,14 @@ int Run(const std::wstring& commandLine, const fs::path& folder, const LineCallb
     // From here on only the child's copy keeps the write end open: the pipe ends with the last
     // process of the tree that holds one.
     write.Close();
-    if (!ok) Fail(L"Couldn't start: " + commandLine);
+    if (!ok) return {Ran::kNotStarted};
     const Handle process(started.hProcess), thread(started.hThread);
 
     // In the job before it runs an instruction, so whatever it starts is in the job too. One that
-    // can't be put there would be out of Cancel's reach: it never runs.
-    if (!AssignProcessToJobObject(s_job.get(), process.get())) {
+    // can't be put there would be out of a cancel's reach: it never runs.
+    if (!AssignProcessToJobObject(context.job, process.get())) {
         TerminateProcess(process.get(), 1);
-        Fail(L"Couldn't start: " + commandLine);
+        return {Ran::kNotStarted};
     }
     ResumeThread(thread.get());
 
@@ -187,7 +179,7 @@ int Run(const std::wstring& commandLine, const fs::path& folder, const LineCallb
     // last, once the stage is over.
     std::string held;
     const auto release = [&] {
-        if (!held.empty()) Log(Widen(held));
+        if (!held.empty()) context.log(Widen(held));
         held.clear();
     };
     const auto deliver = [&](const std::string& text) {
@@ -197,7 +189,7 @@ int Run(const std::wstring& commandLine, const fs::path& folder, const LineCallb
         if (progress)
             held = text;
         else if (!IsProgressLine(text))
-            Log(Widen(text));
+            context.log(Widen(text));
     };
     std::string pending;
     for (DWORD count; (count = ReadSome(reading, process.get())) > 0;)
@@ -205,25 +197,17 @@ int Run(const std::wstring& commandLine, const fs::path& folder, const LineCallb
     release();
     if (!pending.empty()) {  // the unterminated last piece is always logged
         if (line) line(pending);
-        Log(Widen(pending));
+        context.log(Widen(pending));
     }
 
-    // Whatever still writes now gets a broken pipe, rather than waiting for a reader for ever.
+    // Whatever still writes now gets a broken pipe, rather than waiting for ever for a reader.
     reading.Stop();
     read.Close();
     WaitForSingleObject(process.get(), INFINITE);
     DWORD code = 1;
     if (!GetExitCodeProcess(process.get(), &code)) code = 1;
-    CheckCancel();
-    return static_cast<int>(code);
+    const bool cancelled = context.cancel && *context.cancel;
+    return {cancelled ? Ran::kCancelled : Ran::kNone, static_cast<int>(code)};
 }
 
-bool GitOutput(const fs::path& repository, const std::wstring& arguments, std::string& output) {
-    output.clear();
-    const auto keepFirst = [&](const std::string& line) {
-        if (output.empty()) output = line;
-    };
-    return Run(L"git -C " + Quote(repository) + L" " + arguments, repository, keepFirst) == 0;
-}
-
-}  // namespace setup
+}  // namespace setup::win

@@ -1,13 +1,13 @@
-#include "sha256.h"
+#include "win/sha256.h"
 
-#include "handle.h"
+#include "win/handle.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include <vector>
 
-namespace setup {
+namespace setup::win {
 namespace {
 
 struct AlgorithmTraits {
@@ -49,4 +49,4 @@ std::string FileSha256(const std::filesystem::path& file) {
     return hex;
 }
 
-}  // namespace setup
+}  // namespace setup::win

@@ -53,8 +53,8 @@ int wmain(int argc, wchar_t** argv) {
     SetBusy(true);
     for (const wchar_t* line : {L"Quorin Recompiled Setup, installing to C:\\Quorin-Recomp", L"== Checking the tools",
                                 L"Git: found on the PATH", L"CMake: downloading"})
-        PostText(kLogLineMessage, 0, line);
-    PostText(kStatusMessage, 0, L"Downloading CMake: 21 MB of 48 MB");
+        Log(line);
+    PostStatus(L"Downloading CMake: 21 MB of 48 MB");
     PostProgress(44);
     Settle();
     testing_support::SavePicture(folder / "busy.bmp", ClientArea());

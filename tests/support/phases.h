@@ -4,13 +4,14 @@
 // of their own.
 #pragma once
 
-#include "convert.h"
 #include "services.h"
+#include "support/fixture.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
 #include "support/worker.h"
+#include "win/convert.h"
 
 #include <windows.h>
 
@@ -23,7 +24,7 @@
 
 namespace testing_support {
 
-class SandboxPhase : public ::testing::Test {
+class SandboxPhase : public WorkerTest {
 protected:
     static void SetUpTestSuite() {
         tools_ = std::make_unique<Scratch>();
@@ -37,11 +38,12 @@ protected:
     }
 
     void SetUp() override {
-        setup::s_cancel = false;
+        WorkerTest::SetUp();
         SetFaults("");
         ClearRequests();
     }
     void TearDown() override {
+        WorkerTest::TearDown();
         SetFaults("");
     }
 

@@ -1,6 +1,10 @@
 // A scratch folder for one test, removed with everything in it when the test ends.
 #pragma once
 
+#ifdef _WIN32
+#include "win/files.h"
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -28,10 +32,18 @@ public:
                 ("quorin-test-" + std::to_string(stamp) + "-" + std::to_string(count++));
         std::filesystem::create_directories(root_);
     }
+    // MinGW's remove_all goes through a folder link and empties what it leads to: a test that links
+    // out of its folder would delete the link's target. Linux's leaves it alone.
     ~Scratch() {
-        MakeWritable(root_);
+#ifdef _WIN32
+        // Without waiting: what Wine can't delete (a link and the folders that hold it) stays.
+        static const std::atomic<bool> kHurry{true};
+        setup::win::Patience hurry(&kHurry);
+        setup::win::RemoveTree(root_, hurry);
+#else
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
+#endif
     }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;

@@ -28,8 +28,8 @@ inline Shortcut ReadShortcut(const std::wstring& path) {
     Shortcut read;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     {
-        setup::Com<IShellLinkW> link;
-        setup::Com<IPersistFile> file;  // released before the link
+        setup::win::Com<IShellLinkW> link;
+        setup::win::Com<IPersistFile> file;  // released before the link
         wchar_t text[MAX_PATH];
         if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(link.Receive()))) &&
             SUCCEEDED(link->QueryInterface(IID_PPV_ARGS(file.Receive()))) &&
@@ -44,8 +44,8 @@ inline Shortcut ReadShortcut(const std::wstring& path) {
 }
 
 // A file held open as another program would hold it: others may read and write, not delete.
-inline setup::FileHandle Hold(const std::filesystem::path& file) {
-    return setup::FileHandle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+inline setup::win::FileHandle Hold(const std::filesystem::path& file) {
+    return setup::win::FileHandle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
 }
 

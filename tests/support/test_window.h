@@ -1,5 +1,5 @@
 // A hidden message-only window of the test's own that stands in for the setup window: s_window
-// points at it while it lives, and Take collects what the worker code posted to it.
+// points at it while it lives, and Take collects what the worker code reported to it.
 #pragma once
 
 #include "globals.h"
@@ -12,9 +12,10 @@
 
 namespace testing_support {
 
+// One report, a log line each.
 struct Posted {
-    UINT message;
-    int value;          // the progress percentage
+    setup::Report::Kind kind;
+    int value;          // the progress percentage; 1 for a finished run that succeeded
     std::wstring text;  // the line, status or final message
 };
 
@@ -31,29 +32,25 @@ public:
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
 
-    // Everything posted so far, in order, handled as the window procedure would: the strings are
-    // deleted, and the worker may post more.
+    // Everything reported so far, in order, taken as the window procedure takes it: the worker
+    // may report more.
     std::vector<Posted> Take() {
         std::vector<Posted> posted;
-        MSG message;
-        while (PeekMessageW(&message, window_, setup::kLogLineMessage, setup::kFinishedMessage, PM_REMOVE)) {
-            setup::Handled(1);
-            Posted item{message.message, static_cast<int>(message.wParam), {}};
-            if (message.message != setup::kProgressMessage) {
-                auto* text = reinterpret_cast<std::wstring*>(message.lParam);
-                item.text = std::move(*text);
-                delete text;
-            }
-            posted.push_back(std::move(item));
+        for (setup::Report report; setup::NextReport(window_, report);) {
+            if (report.kind == setup::Report::kLines)
+                for (std::wstring& line : report.lines) posted.push_back({report.kind, 0, std::move(line)});
+            else
+                posted.push_back({report.kind, report.kind == setup::Report::kProgress ? report.percent : report.success,
+                                  std::move(report.text)});
         }
         return posted;
     }
 
-    // Only the log lines posted so far (the rest is dropped).
+    // Only the log lines reported so far (the rest is dropped).
     std::vector<std::wstring> LogLines() {
         std::vector<std::wstring> lines;
         for (Posted& item : Take())
-            if (item.message == setup::kLogLineMessage) lines.push_back(std::move(item.text));
+            if (item.kind == setup::Report::kLines) lines.push_back(std::move(item.text));
         return lines;
     }
 

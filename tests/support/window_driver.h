@@ -3,7 +3,9 @@
 
 #include "globals.h"
 #include "setup.h"
+#include "support/fixture.h"
 #include "support/message_boxes.h"
+#include "support/worker.h"
 #include "window.h"
 
 #include <windows.h>
@@ -16,12 +18,9 @@
 namespace testing_support {
 
 // Each test gets a fresh window, made exactly as start-up makes it, and closes it at the end.
-class SetupWindow : public ::testing::Test {
+class SetupWindow : public WorkerTest {
 protected:
     void Open(const std::vector<std::wstring>& args = {L"QuorinSetup.exe"}) {
-        setup::s_showLog = false;
-        setup::s_cancel = false;
-        setup::s_installed.clear();
         // Not shown: with no window manager (Xvfb), Wine waits 2 s for one whenever a shown window
         // goes away. Everything else is as start-up makes it for the program.
         setup::StartUp(args, SW_HIDE);
@@ -35,7 +34,10 @@ protected:
         return answerer.Seen();
     }
 
-    void TearDown() override { Close(); }
+    void TearDown() override {
+        Close();
+        WorkerTest::TearDown();
+    }
 
     void Close() {
         if (!opened_) return;

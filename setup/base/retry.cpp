@@ -1,0 +1,13 @@
+#include "base/retry.h"
+
+namespace setup {
+
+AfterTry Next(Ended how, int tried, bool cancelled) {
+    constexpr unsigned kPauses[kTries - 1] = {1000, 2000, 4000};  // before the second, third and fourth try
+    if (how == Ended::kDone || cancelled) return {AfterTry::kReturn};
+    if (how == Ended::kStartOver) return {AfterTry::kStartOver};
+    if (how == Ended::kStop || tried >= kTries) return {AfterTry::kReturn};
+    return {AfterTry::kTryAgain, kPauses[tried - 1]};
+}
+
+}  // namespace setup
