@@ -18,8 +18,6 @@ namespace {
 
 const std::wstring kStop = L"Setup is still running. Stop it?";
 
-void Cancel(HWND window, Install&) { Click(window, setup::kInstallButton); }
-
 // Waits until git clone runs on the Linux side.
 void WaitForTheClone(const Install& install) {
     EXPECT_TRUE(WaitUntil(10000, [&] {
@@ -48,10 +46,8 @@ const Scenario kScenarios[] = {
        .faults = R"({"build": "slow"})",
        .moments = {{L"Compiling", Cancel}},
        .story =
-           [](const Install& i) {
-               return UpdateOnPath(i) + Until(Built(L""), L"==> Compiling") + Story{L"Cancelled."};
-           }},
-      {.story = [](const Install& i) { return UpdateOnPath(i) + Built(L"") + Story{kDone + kOnDesktop}; }}}},
+           [](const Install& i) { return Pulled(i) + Until(Built(L""), L"==> Compiling") + Story{L"Cancelled."}; }},
+      {.story = [](const Install& i) { return Pulled(i) + Built(L"") + Story{kDone + kOnDesktop}; }}}},
     // A slow clone shows how far it is, and Cancel ends it with nothing left; one ended from
     // outside leaves what the next run downloads again.
     {"ACloneCancelledOrKilledIsDownloadedAgain",
@@ -66,10 +62,7 @@ const Scenario kScenarios[] = {
                         EXPECT_GE(screen.bar, 0) << "the marquee gave way to the percentage";
                         Cancel(window, i);
                     }}},
-       .story =
-           [](const Install& i) {
-               return Header(i) + ToolsOnPath(i) + Until(Cloned(i, {}), L"$ git clone ") + Story{L"Cancelled."};
-           },
+       .story = [](const Install& i) { return Until(Cloned(i, {}), L"$ git clone ") + Story{L"Cancelled."}; },
        .more =
            [](Install& i, const Outcome& outcome) {
                EXPECT_FALSE(fs::exists(i.repo)) << "what the clone left went";
@@ -87,13 +80,13 @@ const Scenario kScenarios[] = {
                     }}},
        .shown = false,
        .killed = true,
-       .story = [](const Install& i) { return Header(i) + ToolsOnPath(i) + Until(Cloned(i, {}), L"$ git clone "); },
+       .story = [](const Install& i) { return Until(Cloned(i, {}), L"$ git clone "); },
        .more = [](Install& i, const Outcome&) { EXPECT_TRUE(fs::exists(i.repo / L".git")) << "a clone cut short"; }},
       {.story =
            [](const Install& i) {
                Story source = Cloned(i, OnBranch(i));
                source.insert(source.begin() + 1, L"(the last download of the source code didn't finish: downloading it again)");
-               return Header(i) + ToolsOnPath(i) + source + Built(i.image.wstring()) + Story{kDone + kOnDesktop};
+               return source + Built(i.image.wstring()) + Story{kDone + kOnDesktop};
            },
        .more = [](Install& i, const Outcome&) { EXPECT_FALSE(fs::exists(i.dir / L"quorin-recomp.cloning")); }}}},
     // Closing asks while the build holds after a status line; No lets it go on to the next.
@@ -111,7 +104,7 @@ const Scenario kScenarios[] = {
        .shown = false,
        .story =
            [](const Install& i) {
-               return UpdateOnPath(i) + Until(Built(L""), L"==> Linking the launcher") + Story{L"Cancelled."};
+               return Pulled(i) + Until(Built(L""), L"==> Linking the launcher") + Story{L"Cancelled."};
            }}}},
 };
 

@@ -49,7 +49,7 @@ const Scenario kScenarios[] = {
     {"AFreshInstallFromADiscImageWithEveryOptionThenAnUpdate",
      L"Quorin Recomp",
      {{.form = {.cleanup = true, .deleteIso = true},
-       .fetchTools = true,
+       .tools = All(Tool::downloaded),
        .faults = R"({"hold": ["[3/6]", "==> Linking the launcher"]})",
        .moments = {{L"Downloading the source code",
                     [](HWND window, Install&) {
@@ -65,8 +65,7 @@ const Scenario kScenarios[] = {
                    {L"Linking the launcher", MeasureAndGoOn}},
        .story =
            [](const Install& i) {
-               return Header(i) + ToolsFetched(i) + Cloned(i, OnBranch(i)) + Built(i.image.wstring()) +
-                      Freeing(i.leftovers, i.tools) +
+               return Cloned(i, OnBranch(i)) + Built(i.image.wstring()) + Freeing(i.leftovers, i.tools) +
                       Story{L"Deleted the disc image " + i.image.wstring(),
                             kDone + kOnDesktop + Freed(i.leftovers + i.tools) + kImageDeleted};
            },
@@ -84,13 +83,10 @@ const Scenario kScenarios[] = {
       // launcher starts at the end instead of a box. The clone now belongs to another account.
       {.before = [](Install& i) { GiveAway(i.repo); },
        .update = true,
-       .fetchTools = true,
+       .tools = All(Tool::downloaded),
        .shown = false,
        .plays = true,
-       .story =
-           [](const Install& i) {
-               return Header(i) + ToolsFetched(i) + Updated(i, OnBranch(i)) + Built(L"") + Story{kDone + kOnDesktop};
-           },
+       .story = [](const Install& i) { return Pulled(i) + Built(L"") + Story{kDone + kOnDesktop}; },
        .more =
            [](Install& i, const Outcome&) {
                EXPECT_EQ(ToolsSize(i) + LeftoversSize(i), i.tools + i.leftovers)
@@ -106,8 +102,7 @@ const Scenario kScenarios[] = {
        .plays = true,
        .story =
            [](const Install& i) {
-               return Header(i) + ToolsOnPath(i) + Cloned(i, OnBranch(i)) + Built(SandboxPath(L"game-extracted")) +
-                      Story{kDone + L"."};
+               return Cloned(i, OnBranch(i)) + Built(SandboxPath(L"game-extracted")) + Story{kDone + L"."};
            },
        .more =
            [](Install& i, const Outcome&) {
@@ -120,7 +115,7 @@ const Scenario kScenarios[] = {
        .form = {.deleteIso = true},
        .faults = R"({"hold": ["==> Compiling"]})",
        .moments = {{L"Compiling", ASecondCopyRefuses}},
-       .story = [](const Install& i) { return UpdateOnPath(i) + Built(L"") + Story{kDone + kOnDesktop}; },
+       .story = [](const Install& i) { return Pulled(i) + Built(L"") + Story{kDone + kOnDesktop}; },
        .more = [](Install& i, const Outcome&) { EXPECT_TRUE(fs::is_regular_file(i.image)); }}}},
     {"AFileHeldOpenInTheToolsFolderIsLeftAndNotCounted",
      L"Held",
@@ -131,7 +126,7 @@ const Scenario kScenarios[] = {
                std::ofstream(i.repo / L"build" / L"big.obj", std::ios::binary) << std::string(3 << 20, 'o');
            },
        .form = {.shortcut = false, .cleanup = true},
-       .fetchTools = true,
+       .tools = All(Tool::downloaded),
        .faults = R"({"hold": ["==> Linking the launcher"]})",
        .moments = {{L"Linking the launcher",
                     [](HWND window, Install& i) {
@@ -141,8 +136,7 @@ const Scenario kScenarios[] = {
                     }}},
        .story =
            [](const Install& i) {
-               return Header(i) + ToolsFetched(i) + Updated(i, OnBranch(i)) + Built(L"") +
-                      Freeing(i.leftovers, i.tools) +
+               return Pulled(i) + Built(L"") + Freeing(i.leftovers, i.tools) +
                       Story{L"(some of it couldn't be deleted)", kDone + L"." + Freed(i.leftovers)};
            },
        .more =
@@ -157,11 +151,11 @@ const Scenario kScenarios[] = {
      {{.before = Installed,
        .faults = R"({"build": "fail"})",
        .story =
-           [](const Install& i) { return UpdateOnPath(i) + Until(Built(L""), L"==> Compiling") + Story{kBuildFailed}; }},
+           [](const Install& i) { return Pulled(i) + Until(Built(L""), L"==> Compiling") + Story{kBuildFailed}; }},
       {.faults = R"({"build": "no-launcher"})",
        .story =
            [](const Install& i) {
-               return UpdateOnPath(i) + Built(L"") + Story{L"The build finished but QuorinLauncher.exe isn't there."};
+               return Pulled(i) + Built(L"") + Story{L"The build finished but QuorinLauncher.exe isn't there."};
            },
        .more = [](Install& i, const Outcome&) { EXPECT_FALSE(fs::exists(Launcher(i))); }},
       {.faults = R"({"build": "hostile"})",
@@ -169,7 +163,7 @@ const Scenario kScenarios[] = {
            [](const Install& i) {
                Story build = Built(L"");
                build.insert(build.end() - 2, L"==> " + std::wstring(1 << 16, L'y'));
-               return UpdateOnPath(i) + build + Story{kDone + kOnDesktop};
+               return Pulled(i) + build + Story{kDone + kOnDesktop};
            }}}},
 };
 

@@ -104,7 +104,7 @@ TEST_F(PlantedDlls, AreNeverLoadedByTheSetupWhileItDownloads) {
     const Outcome outcome = RunSetup(launch);
 
     for (const wchar_t* name : kPlanted) EXPECT_EQ(LoadedBy(name), "") << Utf8(name) << " was loaded";
-    const std::wstring download = kSandboxTools[0].url.substr(std::wstring(setup::kGitHubApi).size());
+    const std::wstring download = SandboxToolNamed(L"Git").url.substr(std::wstring(setup::kGitHubApi).size());
     EXPECT_EQ(Requests(), "GET /repos/git-for-windows/git/releases/latest 200\nGET " + Utf8(download) + " 404\n");
     EXPECT_EQ(outcome.final.text, L"Couldn't download Git.");
     EXPECT_EQ(outcome.final.icon, L"warning");

@@ -17,10 +17,8 @@ namespace {
 // No release from the API: a 404 (a 5xx would be tried four times over some seconds).
 const char* const kApiDown = R"({"path": "/repos/.*", "status": 404})";
 
-// A whole run with the tools on PATH, the given source step, the build and its success.
-Story Success(const Install& install, const Story& source) {
-    return Header(install) + ToolsOnPath(install) + source + Built(L"") + Story{kDone + kOnDesktop};
-}
+// A whole run from the given source step: the build and its success.
+Story Success(const Story& source) { return source + Built(L"") + Story{kDone + kOnDesktop}; }
 
 std::string Version(const Install& install) { return FileText((install.repo / L"VERSION").wstring()); }
 void SetVersion(const Install& install, const char* text) {
@@ -37,8 +35,7 @@ std::function<void(Install&)> DetachedAt(const wchar_t* tag) {
 
 // An update that checks out `tag` and builds it.
 Story ToRelease(const Install& install, const std::wstring& tag) {
-    return Success(install,
-                   Updated(install, {GitLine(install, L"checkout --force " + tag), L"Building release " + tag + L"."}));
+    return Success(Updated(install, {GitLine(install, L"checkout --force " + tag), L"Building release " + tag + L"."}));
 }
 
 // Checks that the folder was built from that version of the project.
@@ -63,8 +60,8 @@ const Scenario kScenarios[] = {
        .faults = std::string(R"({"repository": "without-v1.0.0", "answers": [)") + kApiDown + "]}",
        .story =
            [](const Install& i) {
-               return Success(i, Updated(i, {GitLine(i, L"checkout --force v1.0.0"),
-                                             GitLine(i, L"checkout --force main"), GitLine(i, L"pull --ff-only")}));
+               return Success(Updated(i, {GitLine(i, L"checkout --force v1.0.0"), GitLine(i, L"checkout --force main"),
+                                          GitLine(i, L"pull --ff-only")}));
            },
        .more = Builds("1.2.0-dev\n")}}},
     {"AnUntrackedFileIsNoChangeButAnEditedOneIs",
@@ -74,10 +71,10 @@ const Scenario kScenarios[] = {
                Installed(i);
                std::ofstream(i.repo / L"notes.txt") << "mine";
            },
-       .story = [](const Install& i) { return Success(i, Updated(i, OnBranch(i))); },
+       .story = [](const Install& i) { return Success(Pulled(i)); },
        .more = [](Install& i, const Outcome&) { EXPECT_EQ(FileText((i.repo / L"notes.txt").wstring()), "mine"); }},
       {.before = [](Install& i) { SetVersion(i, "mine\n"); },
-       .story = [](const Install& i) { return Success(i, Updated(i, {kChanges})); },
+       .story = [](const Install& i) { return Success(Updated(i, {kChanges})); },
        .more = Builds("mine\n")}}},
     {"ADivergedBranchIsBuiltAsItIs",
      L"Diverged",
@@ -91,7 +88,7 @@ const Scenario kScenarios[] = {
        .story =
            [](const Install& i) {
                const std::wstring notPulled = L"(couldn't update the branch - building the code as it is)";
-               return Success(i, Updated(i, OnBranch(i) + Story{notPulled}));
+               return Success(Updated(i, OnBranch(i) + Story{notPulled}));
            },
        .more = Builds("1.1.0-mine\n")}}},
     {"AnEmptyGitFolderCountsAsChanges",
@@ -103,30 +100,19 @@ const Scenario kScenarios[] = {
                fs::remove_all(i.repo / L".git");
                fs::create_directory(i.repo / L".git");
            },
-       .story = [](const Install& i) { return Success(i, Updated(i, {kChanges})); },
+       .story = [](const Install& i) { return Success(Updated(i, {kChanges})); },
        .more = Builds("1.2.0-dev\n")}}},
     {"AForeignFolderIsRefusedWithItsFullPath",
      L"Foreign",
-     {{.before =
-           [](Install& i) {
-               fs::create_directories(i.repo);
-               std::ofstream(i.repo / L"notes.txt") << "mine";
-           },
-       .story =
-           [](const Install& i) {
-               return Header(i) + ToolsOnPath(i) +
-                      Story{L"== Downloading the source code",
-                            i.repo.wstring() +
-                                L" already exists and isn't a copy of the project. Choose another folder."};
-           },
+     {{.before = Foreign,
+       .story = Refused,
        .more = [](Install& i, const Outcome&) { EXPECT_EQ(FileText((i.repo / L"notes.txt").wstring()), "mine"); }}}},
     {"AFailedClone",
      L"No clone",
      {{.faults = R"({"answers": [{"path": "/git/.*", "status": 500}]})",
        .story =
            [](const Install& i) {
-               return Header(i) + ToolsOnPath(i) + Until(Cloned(i, {}), L"$ git clone ") +
-                      Story{L"Couldn't download the source code from GitHub."};
+               return Until(Cloned(i, {}), L"$ git clone ") + Story{L"Couldn't download the source code from GitHub."};
            },
        .more = [](Install& i, const Outcome&) { EXPECT_FALSE(fs::exists(i.repo)) << "nothing is left to update"; }}}},
 };

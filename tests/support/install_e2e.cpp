@@ -85,16 +85,91 @@ std::uintmax_t FilesSize(const fs::path& folder, const std::function<bool(const 
     return size;
 }
 
-// The questions that the choices ask before a run starts.
+// The questions asked before a run starts: with "--update", only that of the folder's name.
 std::vector<std::wstring> Questions(const Round& round, const Install& install) {
     std::vector<std::wstring> questions;
-    if (round.update) return questions;
     if (NonAscii(install.dir.wstring())) questions.push_back(kNonAsciiQuestion);
-    if (round.form.deleteIso && round.game == Game::image)
+    if (!round.update && round.form.deleteIso && round.game == Game::image)
         questions.push_back(L"Delete the disc image when it's been extracted?\n\n" + install.image.wstring() +
                             L"\n\nThe game only needs the extracted files; you'd need the disc image again only to "
                             L"install somewhere else.");
     return questions;
+}
+
+// The round's choice for a tool.
+Tool ChoiceFor(const Tools& tools, const SandboxTool& tool) {
+    const std::wstring name = tool.name;
+    if (name == L"Git") return tools.git;
+    if (name == L"CMake") return tools.cmake;
+    if (name == L"Ninja") return tools.ninja;
+    if (name == L"Clang") return tools.clang;
+    EXPECT_EQ(name, L"Python") << "a tool that a round can't name";
+    return tools.python;
+}
+
+// How the round takes each tool of kSandboxTools, in its order: those after the first that fails
+// are not reached.
+std::vector<Tool> Taken(const Tools& tools) {
+    std::vector<Tool> taken;
+    bool reached = true;
+    for (const SandboxTool& tool : kSandboxTools) {
+        taken.push_back(reached ? ChoiceFor(tools, tool) : Tool::notReached);
+        reached = taken.back() == Tool::onPath || taken.back() == Tool::found || taken.back() == Tool::downloaded;
+    }
+    return taken;
+}
+
+Story Header(const Install& install) { return {L"Quorin Recompiled Setup, installing to " + install.dir.wstring()}; }
+
+// What the tools phase logs of each tool that it takes.
+Story ToolsStory(const Install& install, const std::vector<Tool>& taken) {
+    Story story = {L"== Checking the tools"};
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        const SandboxTool& tool = kSandboxTools[i];
+        switch (taken[i]) {
+        case Tool::onPath: story.push_back(tool.name + (L": using " + (install.bin / tool.exe).wstring())); break;
+        case Tool::found: story.push_back(FetchLines(install.dir, tool).back()); break;
+        case Tool::downloaded: story = story + FetchLines(install.dir, tool); break;
+        case Tool::downloadFails: story = story + FetchLines(install.dir, tool, 1); break;
+        case Tool::unpackFails:
+        case Tool::noProgram: story = story + FetchLines(install.dir, tool, 4); break;
+        case Tool::notReached: break;
+        }
+    }
+    return story;
+}
+
+// The tools folder holds a tool's program exactly when the run found or downloaded it, and its
+// archive only when its download or unpack failed.
+void CheckToolsFolder(const Install& install, const std::vector<Tool>& taken) {
+    const std::string standIn = FileText(HostPath("QUORIN_STANDIN"));
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        const SandboxTool& tool = kSandboxTools[i];
+        EXPECT_EQ(FileText(Unpacked(install.dir, tool).wstring()) == standIn,
+                  taken[i] == Tool::found || taken[i] == Tool::downloaded)
+            << Utf8(tool.name);
+        EXPECT_EQ(fs::exists(Archive(install.dir, tool)),
+                  taken[i] == Tool::downloadFails || taken[i] == Tool::unpackFails)
+            << Utf8(tool.name) << ": an archive stays only when it wasn't unpacked";
+    }
+}
+
+// Whether each of `starts` begins a status of `seen`, in this order.
+bool SeenInOrder(const std::vector<std::wstring>& seen, const std::vector<std::wstring>& starts) {
+    auto at = seen.begin();
+    for (const std::wstring& start : starts) {
+        at = std::find_if(at, seen.end(), [&](const std::wstring& status) { return status.starts_with(start); });
+        if (at == seen.end()) return false;
+    }
+    return true;
+}
+
+// The requests of the tools phase, one a line: all but the project's.
+std::string ToolRequests() {
+    std::string requests;
+    for (const std::string& line : Lines(Requests()))
+        if (line.find("/quorin-recomp") == std::string::npos) requests += line + "\n";
+    return requests;
 }
 
 void RunRound(const Round& round, Install& install) {
@@ -104,8 +179,20 @@ void RunRound(const Round& round, Install& install) {
     const fs::path shortcut = fs::path(DesktopFolder()) / L"Quorin Recompiled.lnk";
     std::error_code error;
     fs::remove(shortcut, error);
+    const std::vector<Tool> taken = Taken(round.tools);
+    for (std::size_t i = 0; i < taken.size(); ++i)
+        if (taken[i] == Tool::onPath)
+            StandIn(install.bin.wstring(), kSandboxTools[i].exe);
+        else
+            fs::remove(install.bin / kSandboxTools[i].exe, error);
+    const fs::path alias = install.bin.parent_path() / L"Microsoft" / L"WindowsApps";
+    if (round.alias) {
+        fs::create_directories(alias);
+        StandIn(alias.wstring(), L"python.exe");
+    }
     if (round.before) round.before(install);
     const std::vector<fs::path> desktop = Listing(DesktopFolder());
+    ClearRequests();
 
     static int rounds = 0;
     const std::wstring event =
@@ -118,7 +205,7 @@ void RunRound(const Round& round, Install& install) {
     launch.form = round.form;
     launch.form.source = round.game == Game::image ? install.image.wstring() : SandboxPath(L"game-extracted");
     launch.form.extractedFolder = round.game == Game::folder;
-    if (!round.fetchTools) launch.path = install.bin.wstring();
+    launch.path = (round.alias ? alias.wstring() + L";" : L"") + install.bin.wstring();
     launch.environment = {{L"QUORIN_LAUNCHER_RECORD", install.record.wstring()}, {L"QUORIN_LAUNCHER_EVENT", event}};
     const std::vector<std::wstring> questions = Questions(round, install);
     launch.answers.assign(questions.size(), IDYES);
@@ -127,7 +214,7 @@ void RunRound(const Round& round, Install& install) {
     launch.atEnd = round.atEnd;
     const Outcome outcome = RunSetup(launch);
 
-    const Story expected = round.story(install);
+    const Story expected = Header(install) + ToolsStory(install, taken) + round.story(install);
     const std::wstring final = round.killed ? L"" : expected.back();
     const bool success = final.starts_with(kDone);
     const std::string section = LastRun(outcome.log);
@@ -149,6 +236,13 @@ void RunRound(const Round& round, Install& install) {
     EXPECT_EQ(asked, questions);
     EXPECT_EQ(outcome.leftWindows, std::vector<std::wstring>{});
     EXPECT_EQ(outcome.leftLinux, std::vector<std::string>{});
+    std::wstring statuses;
+    for (const std::wstring& status : outcome.statuses) statuses += status + L"\n";
+    EXPECT_TRUE(SeenInOrder(outcome.statuses, round.statuses)) << Utf8(statuses);
+    if (round.requests) {
+        EXPECT_EQ(ToolRequests(), round.requests);
+    }
+    if (!round.form.cleanup) CheckToolsFolder(install, taken);  // freeing space deletes the tools
 
     // A shortcut only after a success that chose one, starting the launcher in its own folder.
     const fs::path launcher = Launcher(install);
@@ -182,7 +276,7 @@ std::wstring RepoUrl() {
 }
 
 void RealGit(const Install& install, const std::wstring& arguments) {
-    const Finished git = RunProgram(Quoted((install.bin / L"git.exe").wstring()) + L" " + arguments);
+    const Finished git = RunProgram(Quoted(install.git.wstring()) + L" " + arguments);
     EXPECT_EQ(git.code, 0) << Utf8(arguments) << "\n" << git.output;
 }
 
@@ -194,21 +288,6 @@ Story operator+(Story a, const Story& b) {
 }
 
 std::wstring Freed(std::uintmax_t bytes) { return Freed(setup::FormatSize(bytes)); }
-
-Story Header(const Install& install) { return {L"Quorin Recompiled Setup, installing to " + install.dir.wstring()}; }
-
-Story ToolsOnPath(const Install& install) {
-    Story story = {L"== Checking the tools"};
-    for (const SandboxTool& tool : kSandboxTools)
-        story.push_back(tool.name + (L": using " + (install.bin / tool.exe).wstring()));
-    return story;
-}
-
-Story ToolsFetched(const Install& install) {
-    Story story = {L"== Checking the tools"};
-    for (const SandboxTool& tool : kSandboxTools) story = story + FetchLines(install.dir, tool);
-    return story;
-}
 
 std::wstring GitLine(const Install& install, const std::wstring& arguments) {
     return L"$ git -C " + setup::Quote(install.repo) + L" " + arguments;
@@ -231,8 +310,11 @@ Story OnBranch(const Install& install) {
     return {L"The source folder is on branch main: updating that branch.", GitLine(install, L"pull --ff-only")};
 }
 
-Story UpdateOnPath(const Install& install) {
-    return Header(install) + ToolsOnPath(install) + Updated(install, OnBranch(install));
+Story Pulled(const Install& install) { return Updated(install, OnBranch(install)); }
+
+Story Refused(const Install& install) {
+    return {L"== Downloading the source code",
+            install.repo.wstring() + L" already exists and isn't a copy of the project. Choose another folder."};
 }
 
 Story Built(const std::wstring& gameCopy) {
@@ -265,10 +347,19 @@ void Clone(const Install& install) {
 
 fs::path Launcher(const Install& install) { return install.repo / L"build" / L"runtime" / L"QuorinLauncher.exe"; }
 
-void Installed(const Install& install) {
-    Clone(install);
+void Extracted(const Install& install) {
     fs::create_directories(install.repo / L"game");
     fs::copy(SandboxPath(L"game-extracted"), install.repo / L"game" / L"extracted", fs::copy_options::recursive);
+}
+
+void Installed(const Install& install) {
+    Clone(install);
+    Extracted(install);
+}
+
+void Foreign(const Install& install) {
+    fs::create_directories(install.repo);
+    std::ofstream(install.repo / L"notes.txt") << "mine";
 }
 
 std::uintmax_t ToolsSize(const Install& install) {
@@ -297,13 +388,15 @@ void Kill(HWND window) {
     WaitForSingleObject(program.get(), 10000);
 }
 
+void Cancel(HWND window, Install&) { Click(window, setup::kInstallButton); }
+
 void RunScenario(const Scenario& scenario) {
     Scratch scratch;
     Install install;
     install.dir = scratch.root() / scenario.folder;
     install.repo = install.dir / L"quorin-recomp";
     install.bin = scratch.Folder(L"bin");
-    for (const SandboxTool& tool : kSandboxTools) StandIn(install.bin.wstring(), tool.exe);
+    install.git = StandIn(scratch.Folder(L"git").wstring(), L"git.exe");
     install.image = scratch.Folder(L"Disc images") / L"Quorin (Spi\u00e9l) 2007.iso";
     fs::copy_file(SandboxPath(L"game.iso"), install.image);
     install.record = scratch.root() / L"launcher.txt";

@@ -1,9 +1,10 @@
 // Whole installs end to end, as tables of scenarios. A scenario is an install folder of its own
 // that one run of the test build, or several one after the other (rounds), go through. A round
-// says how the folder is prepared, what the user chooses and does, and what setup.log must tell,
-// ending with the final message; the runner checks that, and what every run must show besides:
-// the final box, the questions asked, the desktop shortcut, the launcher, and that nothing of the
-// run is left running on either side of the bridge.
+// says how the folder is prepared, how each build tool is taken, what the user chooses and does,
+// and what setup.log must tell after the tools, ending with the final message; the runner checks
+// that, and what every run must show besides: the tools' lines, the tools folder, the final box,
+// the questions asked, the desktop shortcut, the launcher, and that nothing of the run is left
+// running on either side of the bridge.
 #pragma once
 
 #include "support/e2e.h"
@@ -25,7 +26,8 @@ namespace testing_support {
 struct Install {
     std::filesystem::path dir;     // the install folder
     std::filesystem::path repo;    // its quorin-recomp
-    std::filesystem::path bin;     // a stand-in for each tool, on PATH unless a round fetches them
+    std::filesystem::path bin;     // on PATH: a stand-in for each tool that the round takes from there
+    std::filesystem::path git;     // a stand-in for real git, for the tests' own commands
     std::filesystem::path image;   // the scenario's own copy of the sandbox's disc image
     std::filesystem::path record;  // where the launcher writes its folder when it starts
     std::uintmax_t leftovers = 0;  // what a step measured part way through a run, in bytes
@@ -39,18 +41,16 @@ Story operator+(Story a, const Story& b);
 
 std::wstring Freed(std::uintmax_t bytes);  // the paragraph of freeing space, for a size in bytes
 
-Story Header(const Install& install);
-Story ToolsOnPath(const Install& install);
-Story ToolsFetched(const Install& install);
 // "$ git -C <repo> <arguments>"
 std::wstring GitLine(const Install& install, const std::wstring& arguments);
 // The clone, the fetch and the queries, then what they decided; the same on an existing clone.
 Story Cloned(const Install& install, const Story& then);
 Story Updated(const Install& install, const Story& then);
-// The branch message and the pull.
+// The branch message and the pull, and the update of an installed folder on its branch with them.
 Story OnBranch(const Install& install);
-// A run on an installed folder on its branch, with the tools on PATH, as far as the build.
-Story UpdateOnPath(const Install& install);
+Story Pulled(const Install& install);
+// The source step's refusal of a folder of the user's own where the clone would go.
+Story Refused(const Install& install);
 // The build to its end, given the game copy when it extracts one ("" when it doesn't).
 Story Built(const std::wstring& gameCopy);
 // The story up to the first line that starts with `start`, and that line.
@@ -58,11 +58,14 @@ Story Until(const Story& story, const std::wstring& start);
 Story Freeing(std::uintmax_t leftovers, std::uintmax_t tools);
 
 // Real git (through the bridge), to put a scenario's clone into a state of its own:
-// "git -C <repo> <arguments>", a fresh clone of the project on its default branch, and a clone
-// whose game files are extracted already, as an install has them.
+// "git -C <repo> <arguments>", a fresh clone of the project on its default branch, the game files
+// extracted already, and both, as an install has them.
 void Git(const Install& install, const std::wstring& arguments);
 void Clone(const Install& install);
+void Extracted(const Install& install);
 void Installed(const Install& install);
+// A folder of the user's own, with a file in it, where the clone would go.
+void Foreign(const Install& install);
 // What a build makes: repo\build\runtime\QuorinLauncher.exe.
 std::filesystem::path Launcher(const Install& install);
 
@@ -76,7 +79,32 @@ void Release();
 // Ends the program from outside, as Task Manager, a crash or a power cut does.
 void Kill(HWND window);
 
+// Presses Cancel (the Install button during a run), as a moment's action.
+void Cancel(HWND window, Install& install);
+
 enum class Game { image, folder };  // the game copy chosen: the disc image, or an extracted folder
+
+// How a round takes a build tool. The first tool that fails ends the tools: those after it are
+// not reached, whatever the round says of them.
+enum class Tool {
+    onPath,         // a stand-in on PATH
+    found,          // unpacked in the tools folder by an earlier run
+    downloaded,     // downloaded and unpacked
+    downloadFails,  // its download fails, or is cancelled
+    unpackFails,    // its archive can't be unpacked
+    noProgram,      // unpacked, but its program isn't inside
+    notReached,     // nothing of it is logged: its lookup fails, or the run ended before
+};
+
+// How a round takes each tool, named as kSandboxTools names them.
+struct Tools {
+    Tool git = Tool::onPath;
+    Tool cmake = Tool::onPath;
+    Tool ninja = Tool::onPath;
+    Tool clang = Tool::onPath;
+    Tool python = Tool::onPath;
+};
+constexpr Tools All(Tool tool) { return {tool, tool, tool, tool, tool}; }
 
 // Something to do once the status line starts with `status`.
 struct Moment {
@@ -89,14 +117,18 @@ struct Round {
     bool update = false;                     // "--update <folder>" instead of filling the form
     Game game = Game::image;
     Form form{};  // the options, by default as the window starts; the source comes from `game`
-    bool fetchTools = false;  // nothing on PATH, so the run downloads every tool
-    std::string faults{};     // the sandbox's switches
+    Tools tools{};         // how the run takes each build tool: from PATH, unless it says otherwise
+    bool alias = false;    // an app-store python.exe ahead on PATH, which is no Python
+    std::string faults{};  // the sandbox's switches
     std::vector<Moment> moments{};
     std::function<void(HWND window)> atEnd{};
     bool shown = true;    // a final box shows the final message
     bool plays = false;   // the launcher starts
     bool killed = false;  // a moment ends the program from outside (Kill): the log tells no end
-    // What setup.log must tell, the final message last. Made after the run.
+    std::vector<std::wstring> statuses{};  // seen in this order, each as the start of a status text
+    const char* requests = nullptr;        // the requests of the tools phase, exactly, when given
+    // What setup.log must tell after the header and the tools' lines, the final message last.
+    // Made after the run.
     std::function<Story(const Install&)> story;
     std::function<void(Install&, const Outcome&)> more{};  // further checks
 };

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,13 @@ inline const SandboxTool kSandboxTools[] = {
     {L"Python", L"python.exe",
      std::wstring(setup::kNuGetBase) + L"/v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg", L"tools\\python.exe"},
 };
+
+// The tool of that display name (Git, CMake...).
+inline const SandboxTool& SandboxToolNamed(const std::wstring& name) {
+    for (const SandboxTool& tool : kSandboxTools)
+        if (tool.name == name) return tool;
+    throw std::invalid_argument("no sandbox tool of that name");
+}
 
 inline std::filesystem::path SystemFolder() {
     wchar_t folder[MAX_PATH];
