@@ -62,7 +62,8 @@ bool Confirm(const Choices& choices) {
     }
     // An install there already is one that works: its update goes on.
     std::error_code error;
-    if (fs::absolute(choices.dir, error).native().size() > kLongestFolder && !layout::Exists(layout::RepoMarker(layout::RepoFolder(choices.dir)))) {
+    const bool installed = layout::Exists(layout::RepoMarker(layout::RepoFolder(choices.dir)));
+    if (fs::absolute(choices.dir, error).native().size() > kLongestFolder && !installed) {
         Ask(L"The install folder's path is too long: it may have at most 100 characters, since the build tools' "
             L"files and the build's go deep inside it. Choose a short folder, such as C:\\Quorin-Recomp.",
             MB_ICONINFORMATION);

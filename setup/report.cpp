@@ -24,7 +24,8 @@ thread_local bool t_keepsPace = false;
 // rather than lose a line or the end of the run. Only a window that is gone makes a post fail for
 // good. A cancel ends the wait for the window at once: the close handler waits for the worker.
 bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
-    while (t_keepsPace && s_backlog > kMostBehind && !s_cancel) win::WaitUnlessCancelled(&s_cancel, 20, s_caughtUp.get());
+    while (t_keepsPace && s_backlog > kMostBehind && !s_cancel)
+        win::WaitUnlessCancelled(&s_cancel, 20, s_caughtUp.get());
     ++s_backlog;
     for (DWORD pause = 1; !s_post(s_window, message, wParam, lParam); pause = std::min<DWORD>(pause * 2, 50)) {
         if (!IsWindow(s_window)) {
@@ -49,7 +50,9 @@ void Handled(int count) {
 }
 
 // A posted string; the window owns it from here.
-std::wstring Take(LPARAM lParam) { return std::move(*std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam))); }
+std::wstring Take(LPARAM lParam) {
+    return std::move(*std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam)));
+}
 
 }  // namespace
 
@@ -99,10 +102,10 @@ Report Decode(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         constexpr std::size_t kMost = 500;
         report.kind = Report::kLines;
         report.lines.push_back(Take(lParam));
-        // Only those right behind it: a status text or a bar position between them keeps its place.
+        // Past a status text or a bar position between them too: the details box is a control of its
+        // own, and one append for them all keeps a flood of build output from outrunning the window.
         MSG next;
-        while (report.lines.size() < kMost && PeekMessageW(&next, window, 0, 0, PM_NOREMOVE) &&
-               next.message == kLogLineMessage && PeekMessageW(&next, window, kLogLineMessage, kLogLineMessage, PM_REMOVE))
+        while (report.lines.size() < kMost && PeekMessageW(&next, window, kLogLineMessage, kLogLineMessage, PM_REMOVE))
             report.lines.push_back(Take(next.lParam));
         Handled(static_cast<int>(report.lines.size()));
         return report;

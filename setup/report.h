@@ -68,7 +68,7 @@ struct Report {
 
 // Window: the report a message carries, kNone for a message that isn't the worker's. Its string
 // belongs to the window from here on, and it counts as handled. A log line comes with those
-// waiting right behind it, a few hundred at most: the details box costs about the same per append
+// waiting behind it, a few hundred at most: the details box costs about the same per append
 // whatever its length, more than the worker takes to post a line, so taking lines one append
 // each would let a fast build outrun the window.
 Report Decode(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

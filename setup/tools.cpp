@@ -30,7 +30,8 @@ constexpr bool SetupOnlyAsFreeingKnowsThem() {
     std::size_t setupOnly = 0;
     for (const BuildTool& tool : kBuildTools) {
         bool known = false;
-        for (const wchar_t* name : kel::maintenance::kSetupOnlyTools) known = known || std::wstring_view(name) == tool.name;
+        for (const wchar_t* name : kel::maintenance::kSetupOnlyTools)
+            known = known || std::wstring_view(name) == tool.name;
         if (known != tool.setupOnly) return false;
         setupOnly += tool.setupOnly;
     }

@@ -76,6 +76,7 @@ const Scenario kScenarios[] = {
        .moments = {{L"Downloading the source code",
                     [](HWND window, Install& i) {
                         WaitForTheClone(i);
+                        EXPECT_TRUE(WaitUntil(10000, [&] { return fs::exists(i.repo / L".git"); })) << "git began";
                         Kill(window);
                     }}},
        .shown = false,

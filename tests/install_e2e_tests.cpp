@@ -5,7 +5,7 @@
 #include "support/install_e2e.h"
 #include "support/sandbox.h"
 #include "support/shortcut.h"
-#include "text.h"
+#include "base/text.h"
 #include "window.h"
 
 #include <gtest/gtest.h>

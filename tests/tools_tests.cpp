@@ -26,9 +26,9 @@ using namespace testing_support;
 
 namespace {
 
-const SandboxTool& kGit = kSandboxTools[0];
-const SandboxTool& kNinja = kSandboxTools[2];
-const SandboxTool& kPython = kSandboxTools[4];
+const SandboxTool& kGit = SandboxToolNamed(L"Git");
+const SandboxTool& kNinja = SandboxToolNamed(L"Ninja");
+const SandboxTool& kPython = SandboxToolNamed(L"Python");
 
 // What the phase sets for every git that follows.
 const wchar_t* const kGitNetwork[] = {L"GIT_CONFIG_COUNT", L"GIT_CONFIG_KEY_0",   L"GIT_CONFIG_VALUE_0",

@@ -1,5 +1,6 @@
 // Reading HTTP heads and Windows proxy lists: statuses, headers, byte ranges, GitHub's rate limit
-// and the proxy for a scheme. Runs on the host (under the sanitizers) and under Wine.
+// and the proxy for a scheme; and when a download tries again. Runs on the host (under the sanitizers) and under Wine.
+#include "base/retry.h"
 #include "base/web.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +62,31 @@ TEST(Head, GitHubsRateLimit) {
                               "HTTP/1.1 200 OK\r\nRetry-After: 5\r\n", "HTTP/1.1 403 Forbidden\r\n",
                               "HTTP/1.1 403 Forbidden\r\nX-Note: rate limit\r\n\r\nRepository access blocked"})
         EXPECT_EQ(RateLimitedUntil(other, now), std::nullopt) << other;
+}
+
+// Four tries at most, after 1, 2 and 4 s; a start over at once, and as often as it comes.
+TEST(Retry, ABrokenTryIsMadeAgainUntilTheFourthButNothingElseIs) {
+    struct Case {
+        Ended how;
+        int tried;
+        bool cancelled;
+        AfterTry::Step step;
+        unsigned pause;
+    };
+    for (const Case& c : {Case{Ended::kAgain, 1, false, AfterTry::kTryAgain, 1000},
+                          Case{Ended::kAgain, 2, false, AfterTry::kTryAgain, 2000},
+                          Case{Ended::kAgain, 3, false, AfterTry::kTryAgain, 4000},
+                          Case{Ended::kAgain, 4, false, AfterTry::kReturn, 0},
+                          Case{Ended::kAgain, 1, true, AfterTry::kReturn, 0},
+                          Case{Ended::kDone, 1, false, AfterTry::kReturn, 0},
+                          Case{Ended::kDone, 4, true, AfterTry::kReturn, 0},
+                          Case{Ended::kStop, 1, false, AfterTry::kReturn, 0},
+                          Case{Ended::kStartOver, 4, false, AfterTry::kStartOver, 0},
+                          Case{Ended::kStartOver, 2, true, AfterTry::kReturn, 0}}) {
+        const AfterTry next = Next(c.how, c.tried, c.cancelled);
+        EXPECT_EQ(next.step, c.step) << static_cast<int>(c.how) << " after try " << c.tried;
+        EXPECT_EQ(next.pause, c.pause) << static_cast<int>(c.how) << " after try " << c.tried;
+    }
 }
 
 TEST(Proxy, ThePieceForTheSchemeOrForEveryScheme) {

@@ -7,6 +7,8 @@
 namespace setup::win {
 
 // Keeps the PC awake while `awake`, until this is called again with false (or the thread ends).
-inline void KeepAwake(bool awake) { SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS); }
+inline void KeepAwake(bool awake) {
+    SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+}
 
 }  // namespace setup::win

@@ -5,7 +5,7 @@
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/shortcut.h"
-#include "text.h"
+#include "base/text.h"
 #include "window.h"
 
 #include <gtest/gtest.h>
@@ -197,7 +197,7 @@ void RunRound(const Round& round, Install& install) {
     static int rounds = 0;
     const std::wstring event =
         L"QuorinLauncherStarted-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++rounds);
-    const setup::Handle started(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+    const setup::win::Handle started(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
 
     Launch launch;
     launch.dir = install.dir.wstring();
@@ -383,7 +383,7 @@ void Release() { std::ofstream(fs::path(SandboxPath(L"state\\release"))); }
 void Kill(HWND window) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    const setup::Handle program(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process));
+    const setup::win::Handle program(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process));
     EXPECT_TRUE(program && TerminateProcess(program.get(), 1)) << "can't end the program";
     WaitForSingleObject(program.get(), 10000);
 }

@@ -32,7 +32,7 @@ struct Install {
     std::filesystem::path record;  // where the launcher writes its folder when it starts
     std::uintmax_t leftovers = 0;  // what a step measured part way through a run, in bytes
     std::uintmax_t tools = 0;
-    std::vector<setup::FileHandle> held;  // files a step holds open, closed at the end of the round
+    std::vector<setup::win::FileHandle> held;  // files a step holds open, closed at the end of the round
 };
 
 // What setup.log tells of a run: the program's own lines, not the tools' output.

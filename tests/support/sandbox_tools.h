@@ -1,19 +1,22 @@
 // The build tools as the sandbox serves them, in the order the setup takes them, and the lines
-// that the setup logs for a tool it fetches.
+// that the setup logs for a tool it fetches. Each is named by the program's own table.
 #pragma once
 
 #include "services.h"
 #include "support/sandbox.h"
+#include "tools.h"
 
 #include <windows.h>
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace testing_support {
 
+// A tool of the program's table (tools.h), as the sandbox serves it.
 struct SandboxTool {
     const wchar_t* name;     // the display name: Git, CMake...
     const wchar_t* exe;      // the program: git.exe...
@@ -21,20 +24,41 @@ struct SandboxTool {
     const wchar_t* program;  // where the archive holds the program
 };
 
-inline std::wstring GitHubDownload(const wchar_t* download) { return std::wstring(setup::kGitHubApi) + download; }
-
-inline const SandboxTool kSandboxTools[] = {
-    {L"Git", L"git.exe", GitHubDownload(L"/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip"),
-     L"cmd\\git.exe"},
-    {L"CMake", L"cmake.exe", GitHubDownload(L"/Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip"),
-     L"cmake-3.29.3-windows-x86_64\\bin\\cmake.exe"},
-    {L"Ninja", L"ninja.exe", GitHubDownload(L"/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip"), L"ninja.exe"},
-    {L"Clang", L"clang++.exe",
-     GitHubDownload(L"/mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip"),
-     L"llvm-mingw-20240518-ucrt-x86_64\\bin\\clang++.exe"},
-    {L"Python", L"python.exe",
-     std::wstring(setup::kNuGetBase) + L"/v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg", L"tools\\python.exe"},
+// Where the sandbox serves each tool, in the order of the program's table, which is checked below.
+struct Served {
+    const wchar_t* name;
+    const wchar_t* url;      // on the sandbox's GitHub; nullptr: Python's package on its NuGet
+    const wchar_t* program;
 };
+inline constexpr Served kServed[] = {
+    {L"Git", L"/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip", L"cmd\\git.exe"},
+    {L"CMake", L"/Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip",
+     L"cmake-3.29.3-windows-x86_64\\bin\\cmake.exe"},
+    {L"Ninja", L"/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip", L"ninja.exe"},
+    {L"Clang", L"/mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip",
+     L"llvm-mingw-20240518-ucrt-x86_64\\bin\\clang++.exe"},
+    {L"Python", nullptr, L"tools\\python.exe"},
+};
+constexpr bool ServedAsTheProgramTakesThem() {
+    if (std::size(kServed) != std::size(setup::kBuildTools)) return false;
+    for (std::size_t i = 0; i < std::size(kServed); ++i)
+        if (std::wstring_view(kServed[i].name) != setup::kBuildTools[i].name) return false;
+    return true;
+}
+static_assert(ServedAsTheProgramTakesThem());
+
+inline std::vector<SandboxTool> SandboxTools() {
+    std::vector<SandboxTool> tools;
+    for (std::size_t i = 0; i < std::size(kServed); ++i) {
+        const Served& served = kServed[i];
+        tools.push_back({served.name, setup::kBuildTools[i].program,
+                         served.url ? std::wstring(setup::kGitHubApi) + served.url
+                                    : std::wstring(setup::kNuGetBase) + L"/v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg",
+                         served.program});
+    }
+    return tools;
+}
+inline const std::vector<SandboxTool> kSandboxTools = SandboxTools();
 
 // The tool of that display name (Git, CMake...).
 inline const SandboxTool& SandboxToolNamed(const std::wstring& name) {
