@@ -207,8 +207,12 @@ void RunRound(const Round& round, Install& install) {
     launch.form.extractedFolder = round.game == Game::folder;
     launch.path = (round.alias ? alias.wstring() + L";" : L"") + install.bin.wstring();
     launch.environment = {{L"QUORIN_LAUNCHER_RECORD", install.record.wstring()}, {L"QUORIN_LAUNCHER_EVENT", event}};
-    const std::vector<std::wstring> questions = Questions(round, install);
+    std::vector<std::wstring> questions = Questions(round, install);
     launch.answers.assign(questions.size(), IDYES);
+    for (const Asked& asked : round.asked) {
+        questions.push_back(asked.text(install));
+        launch.answers.push_back(asked.answer);
+    }
     for (const Moment& moment : round.moments)
         launch.steps.push_back({moment.status, [&](HWND window) { moment.action(window, install); }});
     launch.atEnd = round.atEnd;

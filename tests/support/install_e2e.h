@@ -112,11 +112,18 @@ struct Moment {
     std::function<void(HWND window, Install& install)> action;
 };
 
+// A question that the run asks on its way, after those of the form, and the answer it is given.
+struct Asked {
+    std::function<std::wstring(const Install&)> text;
+    int answer = IDYES;
+};
+
 struct Round {
     std::function<void(Install&)> before{};  // puts the folder into its state
     bool update = false;                     // "--update <folder>" instead of filling the form
     Game game = Game::image;
     Form form{};  // the options, by default as the window starts; the source comes from `game`
+    std::vector<Asked> asked{};  // the run's own questions, in the order it asks them
     Tools tools{};         // how the run takes each build tool: from PATH, unless it says otherwise
     bool alias = false;    // an app-store python.exe ahead on PATH, which is no Python
     std::string faults{};  // the sandbox's switches
