@@ -179,7 +179,7 @@ void RunRound(const Round& round, Install& install) {
     const fs::path shortcut = fs::path(DesktopFolder()) / L"Quorin Recompiled.lnk";
     std::error_code error;
     fs::remove(shortcut, error);
-    const std::vector<Tool> taken = Taken(round.tools);
+    const std::vector<Tool> taken = Taken(round.toolsPhase ? round.tools : All(Tool::notReached));
     for (std::size_t i = 0; i < taken.size(); ++i)
         if (taken[i] == Tool::onPath)
             StandIn(install.bin.wstring(), kSandboxTools[i].exe);
@@ -218,7 +218,8 @@ void RunRound(const Round& round, Install& install) {
     launch.atEnd = round.atEnd;
     const Outcome outcome = RunSetup(launch);
 
-    const Story expected = Header(install) + ToolsStory(install, taken) + round.story(install);
+    const Story expected =
+        Header(install) + (round.toolsPhase ? ToolsStory(install, taken) : Story{}) + round.story(install);
     const std::wstring final = round.killed ? L"" : expected.back();
     const bool success = final.starts_with(kDone);
     const std::string section = LastRun(outcome.log);

@@ -124,6 +124,7 @@ struct Round {
     Game game = Game::image;
     Form form{};  // the options, by default as the window starts; the source comes from `game`
     std::vector<Asked> asked{};  // the run's own questions, in the order it asks them
+    bool toolsPhase = true;  // false: the run ends before the tools phase, which logs nothing
     Tools tools{};         // how the run takes each build tool: from PATH, unless it says otherwise
     bool alias = false;    // an app-store python.exe ahead on PATH, which is no Python
     std::string faults{};  // the sandbox's switches
