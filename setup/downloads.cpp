@@ -29,7 +29,9 @@ bool Get(const std::wstring& url, std::string* body, const std::filesystem::path
         context.progress = [label](int percent, std::uint64_t received, std::uint64_t length) {
             ShowDownload(label, percent, received, length);
         };
-    return win::Get(url, body, file, sha256, head, context);
+    if (win::Get(url, body, file, sha256, head, context)) return true;
+    CheckCancel();  // a download that a cancel cut short is no failure of the network's
+    return false;
 }
 
 }  // namespace setup

@@ -7,10 +7,11 @@
 
 namespace setup {
 
-// Fetches `url` as win::Get does. The log's lines name the download by `label`, or by `url`
-// without one. With a `label`, the progress bar and the status line follow the download,
-// "Downloading <label>: 12 MB of 48 MB", updated at most once per whole percent (a status that
-// stays out of the log).
+// Fetches `url` as win::Get does, and fails with "Cancelled." once the user cancelled: a lookup or
+// a download cut short by a cancel never reads as a network that failed. The log's lines name the
+// download by `label`, or by `url` without one. With a `label`, the progress bar and the status
+// line follow the download, "Downloading <label>: 12 MB of 48 MB", updated at most once per whole
+// percent (a status that stays out of the log).
 bool Get(const std::wstring& url, std::string* body, const std::filesystem::path* file, const wchar_t* label,
          const std::string& sha256 = {}, std::string* head = nullptr);
 

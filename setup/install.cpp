@@ -58,16 +58,18 @@ void Install(Choices choices) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     RunValues run;
     win::FileHandle lock;
+    std::wstring logged;  // the final message as the log keeps it, when it says more
     try {
         Begin(choices.dir, lock);
         RunPhases(choices, run);
         run.success = true;
     } catch (const Failed& failed) {
         run.message = failed.message;
+        logged = Logged(failed);
     } catch (const std::exception& error) {
         run.message = L"Unexpected error: " + Widen(error.what());
     }
-    Log(run.message);
+    Log(logged.empty() ? run.message : logged);
     {
         std::lock_guard<std::mutex> lock(s_logLock);
         s_logFile.close();

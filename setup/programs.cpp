@@ -2,6 +2,7 @@
 
 #include "globals.h"
 #include "report.h"
+#include "win/errors.h"
 #include "win/processes.h"
 
 namespace setup {
@@ -10,9 +11,9 @@ int Run(const std::wstring& commandLine, const std::filesystem::path& folder, co
     const win::Ran ran = win::Run(commandLine, folder, line, {Log, &s_cancel, s_job.get()});
     switch (ran.error) {
     case win::Ran::kNoPipe:
-        Fail(L"Couldn't create a pipe.");
+        Fail(L"Couldn't create a pipe.", win::ErrorText(ran.system));
     case win::Ran::kNotStarted:
-        Fail(L"Couldn't start: " + commandLine);
+        Fail(L"Couldn't start: " + commandLine, win::ErrorText(ran.system));
     case win::Ran::kCancelled:
         Fail(L"Cancelled.");
     case win::Ran::kNone:

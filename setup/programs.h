@@ -11,8 +11,8 @@ namespace setup {
 
 // Runs `commandLine` in `folder` (the current folder when empty), as win::Run does, with its
 // lines in the log and a cancel through s_cancel, and returns its exit code. Fails with
-// "Couldn't create a pipe.", "Couldn't start: " + the command line, or "Cancelled." when s_cancel
-// is set once the child has ended.
+// "Couldn't create a pipe.", "Couldn't start: " + the command line (the log says why), or
+// "Cancelled." when s_cancel is set before the child starts or once it has ended.
 int Run(const std::wstring& commandLine, const std::filesystem::path& folder, const LineCallback& line = {});
 
 }  // namespace setup

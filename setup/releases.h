@@ -22,6 +22,8 @@ Archive LatestAsset(const char* repository, const char* pattern);
 
 // The tag of the project's latest release, or "" when it can't be found out (no message: the
 // source step decides what to do without it; the log says when the rate limit was why).
+//
+// Each of these fails with "Cancelled." when the user cancelled while it asked.
 std::wstring ReleaseTag();
 
 // The package file (.nupkg, a zip archive) of the newest Python 3.12 release on NuGet, whose

@@ -84,7 +84,14 @@ int AskFromWorker(const std::wstring& text, UINT type) {
     return MessageBoxW(s_window, text.c_str(), kCaption, type);
 }
 
-void Fail(const std::wstring& message) { throw Failed{message}; }
+void Fail(const std::wstring& message, const std::wstring& why) { throw Failed{message, why}; }
+
+std::wstring Logged(const Failed& failed) {
+    if (failed.why.empty()) return failed.message;
+    // "Couldn't create a pipe (error 5: ...)": the reason before the sentence's full stop.
+    const bool stop = !failed.message.empty() && failed.message.back() == L'.';
+    return failed.message.substr(0, failed.message.size() - stop) + L" (" + failed.why + L")" + (stop ? L"." : L"");
+}
 
 void CheckCancel() {
     if (s_cancel) Fail(L"Cancelled.");

@@ -19,8 +19,12 @@ namespace setup {
 
 // Ends a run. Thrown only through Fail, caught only by the install driver.
 struct Failed {
-    std::wstring message;
+    std::wstring message;  // for the player
+    std::wstring why{};    // the system's reason, for setup.log alone
 };
+
+// The failure as setup.log keeps it: the message, with the system's reason in parentheses.
+std::wstring Logged(const Failed& failed);
 
 // Worker: one line to setup.log (when open) and to the details box.
 void Log(const std::wstring& line);
@@ -42,8 +46,8 @@ void PostFinished(bool success, const std::wstring& message);
 // usable meanwhile, and a close of the window waits for it.
 int AskFromWorker(const std::wstring& text, UINT type);
 
-// Worker: ends the run with a sentence for the player.
-[[noreturn]] void Fail(const std::wstring& message);
+// Worker: ends the run with a sentence for the player, and the system's reason for the log.
+[[noreturn]] void Fail(const std::wstring& message, const std::wstring& why = {});
 
 // Worker: fails with "Cancelled." when the user cancelled.
 void CheckCancel();

@@ -83,10 +83,7 @@ fs::path Fetch(const BuildTool& tool, const fs::path& tools) {
     if (!win::RemoveTree(unpacking)) FailInTheWay(name, unpacking);
     std::error_code ignored;
     fs::create_directories(unpacking, ignored);
-    if (!Get(source.url, nullptr, &archive, tool.name, source.sha256)) {
-        CheckCancel();
-        Fail(L"Couldn't download " + name + L".");
-    }
+    if (!Get(source.url, nullptr, &archive, tool.name, source.sha256)) Fail(L"Couldn't download " + name + L".");
     Log(name + (source.sha256.empty() ? L": unverified (no SHA-256 was given for it)" : L": SHA-256 verified"));
     Status(L"Unpacking " + name);
     PostProgress(-1);

@@ -6,6 +6,7 @@
 #include "support/scratch.h"
 #include "support/test_window.h"
 #include "support/worker.h"
+#include "win/errors.h"
 #include "win/handle.h"
 #include "win/http.h"
 
@@ -21,6 +22,8 @@
 
 namespace fs = std::filesystem;
 using setup::Get;
+using setup::win::ErrorText;
+using testing_support::FailureOf;
 using testing_support::HttpServer;
 using testing_support::Reply;
 using testing_support::TestWindow;
@@ -127,7 +130,7 @@ TEST_F(Download, ATryThatFailsOnTheWayIsMadeAgain) {
         return Reply{.status = 503, .body = "busy"};
     });
     for (const auto& [target, cause] :
-         {std::pair{"/drop", L"WinHTTP error 12152 (no valid answer)"}, std::pair{"/503", L"HTTP status 503"}}) {
+         {std::pair{"/drop", ErrorText(12152, L"no valid answer")}, std::pair{"/503", std::wstring(L"HTTP status 503")}}) {
         SCOPED_TRACE(target);
         std::string body;
         EXPECT_TRUE(Get(server.Url(target), &body, nullptr, nullptr));
@@ -231,7 +234,7 @@ TEST_F(Download, FailsWithoutAServerOrAUsableUrl) {
     EXPECT_FALSE(Get(refused, &body, nullptr, nullptr));
     EXPECT_FALSE(Get(L"not a url", &body, nullptr, nullptr));
     EXPECT_FALSE(Get(L"http://" + std::wstring(300, L'h') + L"/", &body, nullptr, L"Git")) << "host name too long";
-    EXPECT_EQ(Logged(), (std::vector<std::wstring>{refused + L": WinHTTP error 12029 (couldn't connect)",
+    EXPECT_EQ(Logged(), (std::vector<std::wstring>{refused + L": " + ErrorText(12029, L"couldn't connect"),
                                                    L"not a url: not a web address", L"Git: not a web address"}));
     EXPECT_FALSE(Get(L"http://127.0.0.1:1/" + std::wstring(3000, L'p'), &body, nullptr, nullptr)) << "path too long";
 
@@ -239,7 +242,7 @@ TEST_F(Download, FailsWithoutAServerOrAUsableUrl) {
     const fs::path noFolder = scratch_.root() / "missing" / "file.zip";
     window_.Take();
     EXPECT_FALSE(Get(server.Url("/"), nullptr, &noFolder, L"Git")) << "the file can't be made";
-    EXPECT_EQ(window_.LogLines(), std::vector<std::wstring>{L"Git: couldn't write " + noFolder.wstring() + L" (error 3)"});
+    EXPECT_EQ(window_.LogLines(), std::vector<std::wstring>{L"Git: couldn't write " + noFolder.wstring() + L" (" + ErrorText(ERROR_PATH_NOT_FOUND) + L")"});
     EXPECT_TRUE(body.empty());
 }
 
@@ -252,10 +255,10 @@ TEST_F(Download, ACancelEndsAStalledDownloadWithinTwoSeconds) {
                          WaitForSingleObject(release.get(), 120000);
                      }};
     });
-    std::atomic<bool> got{true};
+    std::wstring failure;
     std::atomic<ULONGLONG> ended{0};
     std::thread worker([&] {
-        got = Get(server.Url("/git.zip"), nullptr, nullptr, L"Git");
+        failure = FailureOf([&] { Get(server.Url("/git.zip"), nullptr, nullptr, L"Git"); });
         ended = GetTickCount64();
     });
     const bool waiting = WaitForSingleObject(stalled.get(), 10000) == WAIT_OBJECT_0;
@@ -266,22 +269,22 @@ TEST_F(Download, ACancelEndsAStalledDownloadWithinTwoSeconds) {
     SetEvent(release.get());
 
     EXPECT_TRUE(waiting);
-    EXPECT_FALSE(got);
+    EXPECT_EQ(failure, L"Cancelled.");
     EXPECT_LT(ended - cancelled, 2000u);
     EXPECT_EQ(window_.LogLines(), std::vector<std::wstring>{}) << "a cancel isn't a failure of the download";
 }
 
 TEST_F(Download, ACancelDuringThePauseBeforeATryEndsTheDownload) {
     HttpServer server([](const std::string&) { return Reply{.status = 503}; });
-    std::atomic<bool> got{true};
-    std::thread worker([&] { got = Get(server.Url("/busy"), nullptr, nullptr, nullptr); });
+    std::wstring failure;
+    std::thread worker([&] { failure = FailureOf([&] { Get(server.Url("/busy"), nullptr, nullptr, nullptr); }); });
     bool paused = false;  // the first try is logged as failed: the pause has begun
     for (ULONGLONG end = GetTickCount64() + 10000; !paused && GetTickCount64() < end; Sleep(10))
         paused = !window_.LogLines().empty();
     setup::s_cancel = true;
     worker.join();
     EXPECT_TRUE(paused);
-    EXPECT_FALSE(got);
+    EXPECT_EQ(failure, L"Cancelled.");
     EXPECT_EQ(server.Requests().size(), 1u) << "no other try";
 }
 
@@ -293,7 +296,7 @@ TEST_F(Download, ACancelStopsBetweenChunksAndKeepsWhatWasWritten) {
         return Reply{.body = bytes, .midway = [] { setup::s_cancel = true; }};
     });
     const fs::path file = scratch_.root() / "partial.bin";
-    EXPECT_FALSE(Get(server.Url("/big"), nullptr, &file, nullptr));
+    EXPECT_EQ(FailureOf([&] { Get(server.Url("/big"), nullptr, &file, nullptr); }), L"Cancelled.");
     const std::string written = Read(file);
     EXPECT_LT(written.size(), bytes.size());
     EXPECT_EQ(written, bytes.substr(0, written.size()));

@@ -9,6 +9,7 @@
 #include "support/scratch.h"
 #include "support/window_driver.h"
 #include "win/convert.h"
+#include "win/errors.h"
 
 #include <fstream>
 
@@ -68,9 +69,10 @@ protected:
         for (const SandboxTool& tool : kSandboxTools)
             lines += Utf8(tool.name) + ": using " + Utf8((tools_ / tool.exe).wstring()) + "\r\n";
         // Nothing serves the API: the release lookup says why, and the clone follows the fallback.
-        lines += Utf8(setup::kGitHubApi) + "/repos/quorin-recomp/quorin-recomp/releases/latest: WinHTTP error 12029 "
-                                           "(couldn't connect)\r\n";
-        return lines + "== Downloading the source code\r\n$ " + Clone(dir) + "\r\n" + CantStart(dir) + "\r\n";
+        lines += Utf8(setup::kGitHubApi) + "/repos/quorin-recomp/quorin-recomp/releases/latest: " +
+                 Utf8(setup::win::ErrorText(12029, L"couldn't connect")) + "\r\n";
+        return lines + "== Downloading the source code\r\n$ " + Clone(dir) + "\r\n" + CantStart(dir) + " (" +
+               Utf8(setup::win::ErrorText(ERROR_BAD_EXE_FORMAT)) + ")\r\n";
     }
 
     Scratch disk_;

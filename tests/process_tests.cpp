@@ -9,6 +9,7 @@
 #include "support/scratch.h"
 #include "support/test_window.h"
 #include "support/worker.h"
+#include "win/errors.h"
 #include "win/handle.h"
 
 #include <windows.h>
@@ -94,13 +95,21 @@ TEST_F(Process, RunsInTheGivenFolderOrElseInTheCurrentOne) {
 }
 
 TEST_F(Process, FailsToStartAMissingProgramOrFolder) {
+    // The log says why; the player's sentence doesn't.
+    const auto couldntStart = [](const std::wstring& command, DWORD error) {
+        return L"Couldn't start: " + command + L" (" + setup::win::ErrorText(error) + L")";
+    };
     const std::wstring missing = L"quorin-no-such-program.exe --version";
-    EXPECT_EQ(FailureOf([&] { setup::Run(missing, {}, {}); }), L"Couldn't start: " + missing);
+    EXPECT_EQ(FailureOf([&] { setup::Run(missing, {}, {}); }), couldntStart(missing, ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + missing})) << "the command line is logged before the start";
 
     testing_support::Scratch scratch;
     const std::wstring child = Child(L"--cwd");
-    EXPECT_EQ(FailureOf([&] { setup::Run(child, scratch.root() / "missing", {}); }), L"Couldn't start: " + child);
+    EXPECT_EQ(FailureOf([&] { setup::Run(child, scratch.root() / "missing", {}); }),
+              couldntStart(child, ERROR_DIRECTORY));
+    const fs::path notAProgram = scratch.File("zeros.exe", 100);
+    const std::wstring text = L"\"" + notAProgram.wstring() + L"\"";
+    EXPECT_EQ(FailureOf([&] { setup::Run(text, {}, {}); }), couldntStart(text, ERROR_BAD_EXE_FORMAT));
 }
 
 bool Running(DWORD pid) {
@@ -161,17 +170,25 @@ TEST_F(Process, OnlyThePipeReachesTheChildAndOnlyInTheJob) {
     Lines lines;
     const std::wstring command = Child(LR"("ran\n")");
     EXPECT_EQ(FailureOf([&] { setup::Run(command, {}, [&](const std::string& line) { lines.push_back(line); }); }),
-              L"Couldn't start: " + command);
+              L"Couldn't start: " + command + L" (" + setup::win::ErrorText(ERROR_INVALID_HANDLE) + L")");
     std::swap(notAJob, setup::s_job);
     EXPECT_TRUE(lines.empty());
 }
 
 TEST_F(Process, ACancelDuringARunThatEndsNormallyStillFails) {
-    setup::s_cancel = true;
     Lines lines;
-    EXPECT_EQ(FailureOf([&] { setup::Run(Child(LR"("done\n")"), {}, [&](const std::string& line) { lines.push_back(line); }); }),
-              L"Cancelled.");
+    const auto cancelAtOnce = [&](const std::string& line) {
+        lines.push_back(line);
+        setup::s_cancel = true;
+    };
+    EXPECT_EQ(FailureOf([&] { setup::Run(Child(LR"("done\n")"), {}, cancelAtOnce); }), L"Cancelled.");
     EXPECT_EQ(lines, (Lines{"done"})) << "the output is still delivered";
+
+    // One that came between two programs: the next never starts.
+    window_.Take();
+    EXPECT_EQ(FailureOf([&] { setup::Run(Child(LR"("started\n")"), {}, cancelAtOnce); }), L"Cancelled.");
+    EXPECT_EQ(lines, (Lines{"done"}));
+    EXPECT_EQ(window_.LogLines(), LogLines{});
 }
 
 TEST_F(Process, TakesALineOfManyMegabytes) {

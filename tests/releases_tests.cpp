@@ -8,6 +8,7 @@
 #include "support/http_server.h"
 #include "support/test_window.h"
 #include "support/worker.h"
+#include "win/errors.h"
 
 #include <gtest/gtest.h>
 
@@ -115,8 +116,8 @@ TEST_F(Releases, ReleaseTagIsTheFirstTagOrEmpty) {
     EXPECT_EQ(ReleaseTag(), L"") << "no API";
     EXPECT_EQ(window_.LogLines(),
               std::vector<std::wstring>{std::wstring(setup::kGitHubApi) +
-                                        L"/repos/quorin-recomp/quorin-recomp/releases/latest: WinHTTP error 12029 "
-                                        L"(couldn't connect)"})
+                                        L"/repos/quorin-recomp/quorin-recomp/releases/latest: " +
+                                        setup::win::ErrorText(12029, L"couldn't connect")})
         << "only the log says why";
 
     Serve({{"/repos/quorin-recomp/quorin-recomp/releases/latest",

@@ -12,6 +12,7 @@
 #include "support/test_window.h"
 #include "support/worker.h"
 #include "tools.h"
+#include "win/errors.h"
 
 #include <gtest/gtest.h>
 
@@ -178,8 +179,8 @@ TEST_F(ToolsPhase, ABrokenDownloadGoesOnFromItsBytesAndOneWithoutADigestIsUsedUn
     std::vector<std::wstring> expected = FetchLines(dir_, kGit), ninja = FetchLines(dir_, kNinja);
     expected.insert(expected.begin(), L"== Checking the tools");
     expected.insert(expected.begin() + 2,
-                    L"Git: the download broke off at 100000 bytes: WinHTTP error 10054 (the connection was reset); "
-                    L"trying again (2 of 4)");
+                    L"Git: the download broke off at 100000 bytes (" + setup::win::ErrorText(WSAECONNRESET) +
+                        L"); trying again (2 of 4)");
     expected.push_back(L"CMake: using " + (bin / L"cmake.exe").wstring());
     ninja[1] = L"Ninja: unverified (no SHA-256 was given for it)";
     expected.insert(expected.end(), ninja.begin(), ninja.end());

@@ -69,21 +69,14 @@ TEST(Retry, ABrokenTryIsMadeAgainUntilTheFourthButNothingElseIs) {
     struct Case {
         Ended how;
         int tried;
-        bool cancelled;
         AfterTry::Step step;
         unsigned pause;
     };
-    for (const Case& c : {Case{Ended::kAgain, 1, false, AfterTry::kTryAgain, 1000},
-                          Case{Ended::kAgain, 2, false, AfterTry::kTryAgain, 2000},
-                          Case{Ended::kAgain, 3, false, AfterTry::kTryAgain, 4000},
-                          Case{Ended::kAgain, 4, false, AfterTry::kReturn, 0},
-                          Case{Ended::kAgain, 1, true, AfterTry::kReturn, 0},
-                          Case{Ended::kDone, 1, false, AfterTry::kReturn, 0},
-                          Case{Ended::kDone, 4, true, AfterTry::kReturn, 0},
-                          Case{Ended::kStop, 1, false, AfterTry::kReturn, 0},
-                          Case{Ended::kStartOver, 4, false, AfterTry::kStartOver, 0},
-                          Case{Ended::kStartOver, 2, true, AfterTry::kReturn, 0}}) {
-        const AfterTry next = Next(c.how, c.tried, c.cancelled);
+    for (const Case& c : {Case{Ended::kAgain, 1, AfterTry::kTryAgain, 1000}, Case{Ended::kAgain, 2, AfterTry::kTryAgain, 2000},
+                          Case{Ended::kAgain, 3, AfterTry::kTryAgain, 4000}, Case{Ended::kAgain, 4, AfterTry::kReturn, 0},
+                          Case{Ended::kCancelled, 1, AfterTry::kReturn, 0}, Case{Ended::kDone, 1, AfterTry::kReturn, 0},
+                          Case{Ended::kStop, 1, AfterTry::kReturn, 0}, Case{Ended::kStartOver, 4, AfterTry::kStartOver, 0}}) {
+        const AfterTry next = Next(c.how, c.tried);
         EXPECT_EQ(next.step, c.step) << static_cast<int>(c.how) << " after try " << c.tried;
         EXPECT_EQ(next.pause, c.pause) << static_cast<int>(c.how) << " after try " << c.tried;
     }

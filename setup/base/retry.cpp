@@ -2,11 +2,10 @@
 
 namespace setup {
 
-AfterTry Next(Ended how, int tried, bool cancelled) {
+AfterTry Next(Ended how, int tried) {
     constexpr unsigned kPauses[kTries - 1] = {1000, 2000, 4000};  // before the second, third and fourth try
-    if (how == Ended::kDone || cancelled) return {AfterTry::kReturn};
     if (how == Ended::kStartOver) return {AfterTry::kStartOver};
-    if (how == Ended::kStop || tried >= kTries) return {AfterTry::kReturn};
+    if (how != Ended::kAgain || tried >= kTries) return {AfterTry::kReturn};
     return {AfterTry::kTryAgain, kPauses[tried - 1]};
 }
 

@@ -13,6 +13,7 @@ enum class Ended {
     kAgain,      // it broke on the way, or the server failed (5xx): a later try may not
     kStartOver,  // the server can't send the rest of a file: it asks for all of it, at once
     kStop,       // anything a later try wouldn't mend: a refusal, a file that can't be written
+    kCancelled,  // the user cancelled
 };
 
 // What the download does next.
@@ -24,6 +25,6 @@ struct AfterTry {
 // After the `tried`-th try (from 1) ended `how`: it returns once the body is in, after a cancel,
 // a kStop, or the last of kTries tries; it starts over at once (that is no try of its own), or
 // tries again after 1, 2 and 4 s.
-AfterTry Next(Ended how, int tried, bool cancelled);
+AfterTry Next(Ended how, int tried);
 
 }  // namespace setup

@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "base/web.h"
 #include "win/convert.h"
+#include "win/errors.h"
 #include "win/handle.h"
 #include "win/sha256.h"
 #include "win/wait.h"
@@ -120,18 +121,16 @@ bool Transient(DWORD error) {
            error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE || error == WSAECONNRESET || error == WSAECONNABORTED;
 }
 
-// The error for the log, with words for the usual ones (Wine has none for them).
+// The error for the log, in the system's words; Wine has none for WinHTTP's usual ones.
 std::wstring Why(DWORD error) {
     const wchar_t* words = error == ERROR_WINHTTP_TIMEOUT                   ? L"timed out"
                            : error == ERROR_WINHTTP_CONNECTION_ERROR        ? L"the connection broke"
-                           : error == WSAECONNRESET                         ? L"the connection was reset"
-                           : error == WSAECONNABORTED                       ? L"the connection was dropped"
                            : error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE ? L"no valid answer"
                            : error == ERROR_WINHTTP_NAME_NOT_RESOLVED       ? L"the server's name is unknown"
                            : error == ERROR_WINHTTP_CANNOT_CONNECT          ? L"couldn't connect"
                            : error == ERROR_WINHTTP_SECURE_FAILURE          ? L"no secure connection"
                                                                             : nullptr;
-    return L"WinHTTP error " + std::to_wstring(error) + (words ? L" (" + std::wstring(words) + L")" : L"");
+    return ErrorText(error, words);
 }
 
 // A size for the log: in MB, or in bytes while that would read 0 MB.
@@ -251,15 +250,19 @@ struct Outcome {
     std::wstring cause{};  // for the log
 };
 
+// A try that failed with `error`: the user's cancel, or a failure that a later try may mend, or not.
+Outcome FailedWith(DWORD error, const std::wstring& cause) {
+    if (error == ERROR_CANCELLED) return {Ended::kCancelled};
+    return {Transient(error) ? Ended::kAgain : Ended::kStop, cause};
+}
+
 // A file that can't be made or written ends the download: no later try would do better.
 Outcome Unwritten(DWORD error, const Sink& sink) {
     if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return {Ended::kStop, L"the disk is full"};
-    return {Ended::kStop, L"couldn't write " + sink.path->wstring() + L" (error " + std::to_wstring(error) + L")"};
+    return {Ended::kStop, L"couldn't write " + sink.path->wstring() + L" (" + ErrorText(error) + L")"};
 }
 
-Outcome BrokeOff(const Sink& sink, const std::wstring& why, bool again = true) {
-    return {again ? Ended::kAgain : Ended::kStop, L"the download broke off at " + Amount(sink.have) + why};
-}
+std::wstring BrokeOff(const Sink& sink) { return L"the download broke off at " + Amount(sink.have); }
 
 // How far one download is, across its tries, told once per whole percent.
 struct Progress {
@@ -280,8 +283,7 @@ Outcome Once(const Target& target, Sink& sink, Progress& progress, std::string* 
     request.cancel = progress.context.cancel;
     const std::uint64_t from = sink.file ? sink.have : 0;
     const std::wstring range = from ? L"Range: bytes=" + std::to_wstring(from) + L"-\r\n" : L"";
-    if (const DWORD error = Send(request, target, range))
-        return {Transient(error) ? Ended::kAgain : Ended::kStop, Why(error)};
+    if (const DWORD error = Send(request, target, range)) return FailedWith(error, Why(error));
     const std::string answer = Head(request.handle.get());
     if (head) *head = answer;
     if (sink.path && !sink.file) {
@@ -313,8 +315,8 @@ Outcome Once(const Target& target, Sink& sink, Progress& progress, std::string* 
         return failed == 0;
     });
     if (failed) return Unwritten(failed, sink);
-    if (error) return BrokeOff(sink, L": " + Why(error), Transient(error));  // a cancel too
-    if (sink.have < length) return BrokeOff(sink, L" of " + Amount(length));
+    if (error) return FailedWith(error, BrokeOff(sink) + L" (" + Why(error) + L")");
+    if (sink.have < length) return {Ended::kAgain, BrokeOff(sink) + L" of " + Amount(length)};
     return {Ended::kDone};
 }
 
@@ -342,16 +344,15 @@ bool Get(const std::wstring& url, std::string* body, const fs::path* file, const
     for (int tried = 1;;) {
         Outcome outcome = Once(target, sink, progress, head);
         if (outcome.ended == Ended::kDone && file && !sha256.empty()) outcome = Verify(sink, sha256);
-        const bool cancelled = context.cancel && *context.cancel;
-        const AfterTry next = Next(outcome.ended, tried, cancelled);
+        const AfterTry next = Next(outcome.ended, tried);
         if (next.step == AfterTry::kStartOver) {
             context.log(outcome.cause + L"; starting over");
             continue;
         }
         if (next.step == AfterTry::kReturn) {
-            const bool done = outcome.ended == Ended::kDone && !cancelled;  // after a cancel the run is over
-            if (!done && !cancelled) context.log(outcome.cause);
-            return done;
+            // A cancel isn't a failure of the download: the run is over.
+            if (outcome.ended != Ended::kDone && outcome.ended != Ended::kCancelled) context.log(outcome.cause);
+            return outcome.ended == Ended::kDone;
         }
         context.log(outcome.cause + L"; trying again (" + std::to_wstring(++tried) + L" of " + std::to_wstring(kTries) +
                     L")");

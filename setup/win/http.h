@@ -33,8 +33,8 @@ struct DownloadContext {
 //
 // True when an answer was 200 (or the 206 to go on with) and the whole body arrived: all of its
 // length, or the stream's clean end when it had none. False on anything else, with one line in
-// the log that says why (a WinHTTP error, the HTTP status, "the disk is full"), except for a
-// cancel, which ends any wait at once; after a cancel it is always false. The head of the last
+// the log that says why (the system's error, the HTTP status, "the disk is full"), except for a
+// cancel, which ends any wait, and the download, before its next piece. The head of the last
 // answer is left in `head` when given, and for an answer that isn't the download, the first 4 KiB
 // of its body after the empty line that ends the head.
 bool Get(const std::wstring& url, std::string* body, const std::filesystem::path* file, const std::string& sha256,

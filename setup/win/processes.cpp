@@ -138,14 +138,18 @@ Handle NewJob() {
 }
 
 Ran Run(const std::wstring& commandLine, const fs::path& folder, const LineCallback& line, const RunContext& context) {
+    // A cancel that came between two programs: the job was emptied before this one, and would
+    // let it run to its end.
+    if (context.cancel && *context.cancel) return {Ran::kCancelled};
     context.log(L"$ " + commandLine);
 
     FileHandle read, write;
     Reading reading{};
-    if (!MakePipe(read, write) || !reading.event) return {Ran::kNoPipe};
+    if (!MakePipe(read, write) || !reading.event) return {Ran::kNoPipe, 1, GetLastError()};
     reading.pipe = read.get();
 
     const fs::path program = ProgramOf(commandLine);
+    if (program.empty()) return {Ran::kNotStarted, 1, ERROR_FILE_NOT_FOUND};
     const InheritOnly inherited(write.get(), GetStdHandle(STD_INPUT_HANDLE));
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
@@ -157,21 +161,23 @@ Ran Run(const std::wstring& commandLine, const fs::path& folder, const LineCallb
     startup.lpAttributeList = inherited.list();
     std::wstring writable = commandLine;  // CreateProcessW may write into its command line
     PROCESS_INFORMATION started{};
-    const BOOL ok = !program.empty() && inherited.list() &&
+    const BOOL ok = inherited.list() &&
                     CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, TRUE,
                                    CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr,
                                    folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &started);
+    const DWORD why = GetLastError();
     // From here on only the child's copy keeps the write end open: the pipe ends with the last
     // process of the tree that holds one.
     write.Close();
-    if (!ok) return {Ran::kNotStarted};
+    if (!ok) return {Ran::kNotStarted, 1, why};
     const Handle process(started.hProcess), thread(started.hThread);
 
     // In the job before it runs an instruction, so whatever it starts is in the job too. One that
     // can't be put there would be out of a cancel's reach: it never runs.
     if (!AssignProcessToJobObject(context.job, process.get())) {
+        const DWORD refused = GetLastError();
         TerminateProcess(process.get(), 1);
-        return {Ran::kNotStarted};
+        return {Ran::kNotStarted, 1, refused};
     }
     ResumeThread(thread.get());
 

@@ -29,7 +29,8 @@ struct RunContext {
 // How a run ended: with the program's exit code, or without a run.
 struct Ran {
     enum Error { kNone, kNoPipe, kNotStarted, kCancelled } error = kNone;
-    int code = 1;  // the exit code, also when the run was cancelled after it
+    int code = 1;       // the exit code, also when the run was cancelled after it
+    DWORD system = 0;   // for kNoPipe and kNotStarted: the system's error
 };
 
 // Runs `commandLine` in `folder`, or in the current folder when `folder` is empty. The program is
@@ -38,9 +39,10 @@ struct Ran {
 // lie. Only the output pipe and standard input reach the child. Standard output and error arrive
 // merged, cut into non-empty lines: each goes to `line` (when set), then to the log, but for the
 // build's progress lines (see IsProgressLine) and git's, of which only the last of each stage is
-// logged (see ParseGitProgress). "$ " + the command line is logged first. Returns once the
-// program has ended and its output is read; what it left running (which may hold the output for
-// ever) is given about 2 s more, then stays in the job.
+// logged (see ParseGitProgress). "$ " + the command line is logged first. Once `cancel` is set,
+// no program starts: kCancelled at once, with nothing logged. Returns once the program has ended
+// and its output is read; what it left running (which may hold the output for ever) is given about
+// 2 s more, then stays in the job.
 //
 // kNotStarted also when the child can't be put into the job, which would leave it out of a
 // cancel's reach: it never runs. An exception from `line` leaves at once; the child then ends with

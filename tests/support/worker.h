@@ -27,7 +27,7 @@ std::wstring FailureOf(Work work) {
     try {
         work();
     } catch (const setup::Failed& failed) {
-        return failed.message;
+        return setup::Logged(failed);
     }
     return L"";
 }
