@@ -5,6 +5,7 @@
 #include "finish.h"
 #include "game.h"
 #include "globals.h"
+#include "removal.h"
 #include "report.h"
 #include "services.h"
 #include "source.h"
@@ -45,9 +46,39 @@ void Begin(const std::wstring& dir, win::FileHandle& lock) {
     if (unlocked) Log(L"(setup.lock couldn't be made, so a second Setup isn't kept out: " + win::ErrorText(unlocked) + L")");
 }
 
+// The temporary files of the run's programs, on the install folder's drive, whose space was
+// checked, and under a path that build tools can read: in the profile's own, a user name in
+// another alphabet or a full system drive fails builds. The variables are as they were, and the
+// folder gone, once the run is over.
+struct RunTemp {
+    explicit RunTemp(const fs::path& dir) : folder(layout::TempFolder(dir)) {
+        if (const DWORD error = win::MakeFolders(folder)) {
+            Log(L"(" + folder.wstring() + L" couldn't be made, so the temporary files go where the system keeps them: " +
+                win::ErrorText(error) + L")");
+            return;
+        }
+        made = true;
+        for (const wchar_t* name : {L"TEMP", L"TMP"}) win::SetVariable(name, folder.wstring());
+        Log(L"Temporary files go to " + folder.wstring());
+    }
+    ~RunTemp() {
+        if (!made) return;  // what is in the way isn't Setup's to delete
+        win::SetVariable(L"TEMP", temp);
+        win::SetVariable(L"TMP", tmp);
+        Remove(folder);
+    }
+    RunTemp(const RunTemp&) = delete;
+    RunTemp& operator=(const RunTemp&) = delete;
+
+    const std::wstring temp = win::Variable(L"TEMP"), tmp = win::Variable(L"TMP");
+    const fs::path folder;
+    bool made = false;
+};
+
 // The phases, strictly one after the other.
 void RunPhases(const Choices& choices, RunValues& run) {
     CheckGameFiles(choices, run);
+    const RunTemp temp(choices.dir);
     PrepareTools(choices.dir);
     PostProgress(-1);  // no measure of progress until the build prints its first
     GetSource(choices.dir, run.repo);

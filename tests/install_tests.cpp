@@ -9,6 +9,7 @@
 #include "support/scratch.h"
 #include "support/window_driver.h"
 #include "win/convert.h"
+#include "win/environment.h"
 #include "win/errors.h"
 #include "win/files.h"
 
@@ -77,7 +78,7 @@ protected:
 
     // What a run logs after the game copy, to its end.
     std::string AfterGameCopy(const fs::path& dir) const {
-        std::string lines = "== Checking the tools\r\n";
+        std::string lines = "Temporary files go to " + Utf8((dir / "temp").wstring()) + "\r\n== Checking the tools\r\n";
         for (const SandboxTool& tool : kSandboxTools)
             lines += Utf8(tool.name) + ": using " + Utf8((tools_ / tool.exe).wstring()) + "\r\n";
         // Nothing serves the API: the release lookup says why, and the clone follows the fallback.
@@ -107,10 +108,13 @@ TEST_F(Running, AMissingGameCopyIsRefusedRightAfterTheHeader) {
 }
 
 TEST_F(Running, AGameCopyOfEitherKindIsEnoughToGoOn) {
+    const std::wstring temp = setup::win::Variable(L"TEMP");
     for (const fs::path& source : {disk_.File("Quorin.iso"), disk_.Folder("extracted")}) {
         const fs::path dir = disk_.root() / ("install-" + source.filename().string());
         EXPECT_EQ(Utf8(Run(dir, source).text), CantStart(dir));
         EXPECT_EQ(Steady(FileText(dir / "setup.log")), Header(dir) + AfterGameCopy(dir));
+        EXPECT_FALSE(fs::exists(dir / "temp")) << "the run's temporary folder goes with it";
+        EXPECT_EQ(setup::win::Variable(L"TEMP"), temp);
     }
 }
 

@@ -15,6 +15,8 @@ inline path LockFile(const path& dir) { return dir / "setup.lock"; }
 // while it is fetched and unpacked.
 inline path ToolsFolder(const path& dir) { return dir / "tools"; }
 inline path RepoFolder(const path& dir) { return dir / "quorin-recomp"; }
+// The temporary files of a run's programs, for as long as the run lasts.
+inline path TempFolder(const path& dir) { return dir / "temp"; }
 
 // What makes the repository folder a clone, and what marks one that has begun but not finished:
 // it lies beside the repository folder from the start of a clone until it succeeded, so that what
