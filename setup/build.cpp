@@ -3,6 +3,7 @@
 #include "base/layout.h"
 #include "base/progress.h"
 #include "base/text.h"
+#include "built.h"
 #include "globals.h"
 #include "programs.h"
 #include "report.h"
@@ -27,6 +28,7 @@ void BuildGame(const Choices& choices, const RunValues& run) {
     // UTF-8 anyway; a choice of the user's own stays.
     if (win::Variable(L"PYTHONIOENCODING").empty() && win::Variable(L"PYTHONUTF8").empty())
         win::SetVariable(L"PYTHONIOENCODING", L"utf-8");
+    ForgetBuilt(run.repo);
     if (Run(command, run.repo, ShowProgress()) != 0)
         Fail(L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in the launcher, or a "
              L"GitHub issue with setup.log attached, gets it looked at.");
@@ -36,6 +38,7 @@ void BuildGame(const Choices& choices, const RunValues& run) {
     if (!layout::Exists(s_installed))
         Fail(L"The build finished but QuorinLauncher.exe isn't there. If an antivirus removed it, restore it from its "
              L"quarantine (Windows Security, Protection history), then choose Update.");
+    RecordBuilt(run.repo);
 }
 
 }  // namespace setup

@@ -2,6 +2,7 @@
 
 #include "base/layout.h"
 #include "build.h"
+#include "built.h"
 #include "finish.h"
 #include "game.h"
 #include "globals.h"
@@ -78,6 +79,11 @@ struct RunTemp {
 // The phases, strictly one after the other.
 void RunPhases(const Choices& choices, RunValues& run) {
     CheckGameFiles(choices, run);
+    if (UpToDate(run.repo)) {
+        s_installed = layout::Launcher(run.repo).wstring();
+        run.message = L"Quorin Recompiled is up to date. Start the game with the launcher.";
+        return;
+    }
     const RunTemp temp(choices.dir);
     PrepareTools(choices.dir);
     PostProgress(-1);  // no measure of progress until the build prints its first

@@ -1,10 +1,13 @@
 #include "releases.h"
 
+#include "base/refname.h"
 #include "base/scan.h"
 #include "base/web.h"
 #include "downloads.h"
+#include "globals.h"
 #include "report.h"
 #include "services.h"
+#include "win/http.h"
 
 #include <windows.h>
 
@@ -70,6 +73,23 @@ std::wstring ReleaseTag() {
         return {};
     }
     return Widen(FirstValue(answer, "tag_name"));
+}
+
+std::string NewestCommit(const std::wstring& ref, std::wstring& why) {
+    // GitHub answers the bare commit for this media type, without the commit's whole record.
+    const win::DownloadContext context{[&why](const std::wstring& line) { why = line; }, {}, &s_cancel,
+                                       L"Accept: application/vnd.github.sha\r\n"};
+    const std::wstring url =
+        std::wstring(kGitHubApi) + L"/repos/" + Widen(kRepoOwner) + L"/quorin-recomp/commits/" + ref;
+    std::string answer;
+    if (!win::Get(url, &answer, nullptr, {}, nullptr, context)) {
+        CheckCancel();
+        return {};
+    }
+    while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+    if (IsCommitId(answer)) return answer;
+    why = L"GitHub's answer isn't a commit";
+    return {};
 }
 
 std::wstring PythonPackage() {

@@ -26,6 +26,10 @@ Archive LatestAsset(const char* repository, const char* pattern);
 // Each of these fails with "Cancelled." when the user cancelled while it asked.
 std::wstring ReleaseTag();
 
+// The commit that `ref` (a branch or a tag) of the project names on GitHub now, as its 40 hex
+// digits; "" when it can't be had, with why in `why` (for the log).
+std::string NewestCommit(const std::wstring& ref, std::wstring& why);
+
 // The package file (.nupkg, a zip archive) of the newest Python 3.12 release on NuGet, whose
 // flat container lists every published version. Fails with "Couldn't reach <site> for Python.
 // Check the internet connection." when the list can't be had, and with "No Python 3.12 package

@@ -9,6 +9,7 @@
 #include "win/environment.h"
 
 #include <algorithm>
+#include <fstream>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -54,6 +55,12 @@ protected:
             if (posted.kind == setup::Report::kLines && log) log->push_back(std::move(posted.text));
         }
         return screen;
+    }
+
+    // What the record of the last good build holds, and the commit that git says was built.
+    std::string Recorded() const { return FileText(setup::layout::BuiltRecord(run_.repo).wstring()); }
+    std::string Head() const {
+        return RunProgram(L"git -C " + Quoted(run_.repo.wstring()) + L" rev-parse HEAD").output;
     }
 
     setup::RunValues run_;
@@ -106,25 +113,31 @@ TEST_F(Build, AFirstBuildGetsTheGameCopyAndTheBarFollowsItsCounters) {
 
 TEST_F(Build, AnExtractedGameIsBuiltWithoutTheGameCopy) {
     Extracted();
+    Git(run_.repo, L"pack-refs --all");  // the branch's commit is then in packed-refs alone
     setup::win::SetVariable(L"PYTHONUTF8", L"1");  // the player's own choice of Python's encoding stays theirs
     ASSERT_EQ(RunBuild(L"Z:\\nowhere\\chosen anyway.iso"), L"");
     const std::vector<std::wstring> story = Story({});
     ASSERT_GE(story.size(), 2u);
     EXPECT_EQ(story[1], setup::Widen(kBase));
     EXPECT_EQ(setup::win::Variable(L"PYTHONIOENCODING"), L"");
+    EXPECT_EQ(Recorded(), Head());
+    EXPECT_EQ(Recorded().size(), 41u);
     EXPECT_EQ(setup::s_installed, setup::layout::Launcher(run_.repo).wstring());
 }
 
 TEST_F(Build, AFailedBuildAndAMissingLauncherEndTheRun) {
     Extracted();
     SetFaults(R"({"build": "fail"})");
+    std::ofstream(setup::layout::BuiltRecord(run_.repo)) << Head();
     EXPECT_EQ(RunBuild(), kBuildFailed);
+    EXPECT_FALSE(fs::exists(setup::layout::BuiltRecord(run_.repo))) << "a failed build leaves no record";
     EXPECT_EQ(setup::s_installed, L"an earlier build") << "no launcher to name";
     const std::vector<std::wstring> log = window_.LogLines();
     EXPECT_NE(std::find(log.begin(), log.end(), L"error: src/kernel.cpp: the compiler crashed"), log.end());
 
     SetFaults(R"({"build": "no-launcher"})");
     EXPECT_EQ(RunBuild(), kLauncherMissing);
+    EXPECT_FALSE(fs::exists(setup::layout::BuiltRecord(run_.repo)));
     EXPECT_EQ(setup::s_installed, setup::layout::Launcher(run_.repo).wstring()) << "set before the check";
 }
 

@@ -38,6 +38,11 @@ void ASecondCopyRefuses(HWND, Install& install) {
     Release();
 }
 
+// Asked by a run of an install whose last build made what GitHub's branch holds now.
+std::wstring NothingNew(const Install&) {
+    return L"Quorin Recompiled is up to date (branch main), and it's built. Rebuild it anyway?";
+}
+
 // Measures what freeing space will find, while the build holds before linking.
 void MeasureAndGoOn(HWND, Install& install) {
     install.leftovers = LeftoversSize(install);
@@ -83,6 +88,7 @@ const Scenario kScenarios[] = {
       // launcher starts at the end instead of a box. The clone now belongs to another account.
       {.before = [](Install& i) { GiveAway(i.repo); },
        .update = true,
+       .asked = {{NothingNew, IDYES}},
        .tools = All(Tool::downloaded),
        .shown = false,
        .plays = true,
@@ -91,7 +97,14 @@ const Scenario kScenarios[] = {
            [](Install& i, const Outcome&) {
                EXPECT_EQ(ToolsSize(i) + LeftoversSize(i), i.tools + i.leftovers)
                    << "the update downloads and rebuilds what the first run freed";
-           }}}},
+           }},
+      // Nothing new since: no tools, no source, no build, and the game starts.
+      {.update = true,
+       .asked = {{NothingNew, IDNO}},
+       .toolsPhase = false,
+       .shown = false,
+       .plays = true,
+       .story = [](const Install&) { return Story{L"Quorin Recompiled is up to date. Start the game with the launcher."}; }}}},
     // A folder name that the ANSI code page can't write, as the build prints it.
     {"AFreshInstallFromAnExtractedFolderIntoAnEmptyFolderThenPlay",
      L"Quorin \u0141\u00f3d\u017a",

@@ -3,6 +3,7 @@
 // what is built. The exact command lines are read back from the log.
 #include "base/layout.h"
 #include "base/text.h"
+#include "built.h"
 #include "source.h"
 #include "support/messages.h"
 #include "support/phases.h"
@@ -216,6 +217,26 @@ TEST_F(Source, AMarkOfAnUnfinishedCloneNeverCostsABuiltInstall) {
                                                               L"finish and couldn't be deleted. Close the programs "
                                                               L"that use it and try again.");
     EXPECT_TRUE(fs::exists(repo_ / "VERSION"));
+}
+
+// An update asks GitHub for the commit it would build: the newest of the branch that the clone
+// follows, or the latest release's. Anything but the commit built last goes on without a word;
+// a lookup that fails says why in one line.
+TEST_F(Source, AnUpdateAsksGitHubForTheCommitItWouldBuild) {
+    Detached(L"v1.0.0");
+    scratch_.File(setup::layout::Launcher(repo_), 10);
+    const std::string head = RunProgram(L"git -C " + Quoted(repo_.wstring()) + L" rev-parse HEAD").output;
+    std::ofstream(setup::layout::BuiltRecord(repo_)) << head;
+    ClearRequests();
+    EXPECT_FALSE(setup::UpToDate(repo_));
+    EXPECT_EQ(window_.LogLines(), Lines{});
+    EXPECT_EQ(Requests(), "GET /repos/quorin-recomp/quorin-recomp/releases/latest 200\n"
+                          "GET /repos/quorin-recomp/quorin-recomp/commits/v1.1.0 200\n");
+
+    Git(repo_, L"checkout -q -b mine");  // a branch that GitHub doesn't have
+    EXPECT_FALSE(setup::UpToDate(repo_));
+    EXPECT_EQ(window_.LogLines(),
+              Lines{L"(couldn't find out whether there is anything new to build: HTTP status 422)"});
 }
 
 // Whatever the API's tag holds must not reach git's command line as options or extra arguments.

@@ -23,6 +23,9 @@ inline path TempFolder(const path& dir) { return dir / "temp"; }
 // one cut short by Task Manager, a crash or a power cut left is known as such.
 inline path RepoMarker(const path& repo) { return repo / ".git"; }
 inline path CloneMark(const path& repo) { return path(repo) += ".cloning"; }
+// The commit that the last build which succeeded was made from, written once its launcher was
+// there; gone while a build runs, so that one that failed or was cancelled leaves none.
+inline path BuiltRecord(const path& repo) { return path(repo) += ".built"; }
 
 // What an extracted game and a build leave in the repository folder: made by a build alone, never
 // by git.

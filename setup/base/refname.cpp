@@ -27,4 +27,32 @@ bool IsPlainRefName(std::wstring_view name) {
     }
 }
 
+bool IsCommitId(std::string_view text) {
+    if (text.size() != 40) return false;
+    for (const char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+Head ParseHead(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    constexpr std::string_view kBranch = "ref: refs/heads/";
+    if (text.starts_with(kBranch)) return {std::string(text.substr(kBranch.size())), {}};
+    if (IsCommitId(text)) return {{}, std::string(text)};
+    return {};
+}
+
+std::string PackedCommit(std::string_view packedRefs, std::string_view ref) {
+    // "<commit> <ref>" per line; comments begin with "#", and "^<commit>" follows an annotated tag.
+    while (!packedRefs.empty()) {
+        const std::size_t end = packedRefs.find('\n');
+        std::string_view line = packedRefs.substr(0, end);
+        packedRefs.remove_prefix(end == std::string_view::npos ? packedRefs.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.size() == 41 + ref.size() && line[40] == ' ' && line.substr(41) == ref && IsCommitId(line.substr(0, 40)))
+            return std::string(line.substr(0, 40));
+    }
+    return {};
+}
+
 }  // namespace setup

@@ -283,7 +283,8 @@ Outcome Once(const Target& target, Sink& sink, Progress& progress, std::string* 
     request.cancel = progress.context.cancel;
     const std::uint64_t from = sink.file ? sink.have : 0;
     const std::wstring range = from ? L"Range: bytes=" + std::to_wstring(from) + L"-\r\n" : L"";
-    if (const DWORD error = Send(request, target, range)) return FailedWith(error, Why(error));
+    if (const DWORD error = Send(request, target, progress.context.headers + range))
+        return FailedWith(error, Why(error));
     const std::string answer = Head(request.handle.get());
     if (head) *head = answer;
     if (sink.path && !sink.file) {

@@ -19,6 +19,7 @@ struct DownloadContext {
     // and length 0 when the answer gives none). May be empty.
     std::function<void(int percent, std::uint64_t received, std::uint64_t length)> progress;
     const std::atomic<bool>* cancel = nullptr;  // set: every wait ends at once, and the download fails
+    std::wstring headers{};  // more request headers, each ending in CR LF ("Accept: ...\r\n")
 };
 
 // Fetches `url`, appending the body to `body` and/or writing it to `file` (either may be null).

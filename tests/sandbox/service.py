@@ -4,6 +4,8 @@ service.py --sandbox FOLDER --port N --downloads-port M
 
 - /repos/{owner}/{name}/releases/latest, shaped like GitHub's answers, with decoy assets and
   each asset's SHA-256 digest;
+- /repos/{owner}/quorin-recomp/commits/{ref}: the commit that a branch or tag of the repository
+  names, as its 40 hex digits, for the header "Accept: application/vnd.github.sha" alone;
 - the release downloads, /{owner}/{name}/releases/download/{tag}/{file}, which redirect (302) to
   a signed link on the downloads port, as GitHub's go to another host; both ports serve files
   from a given byte on (Range), as GitHub's downloads do;
@@ -34,6 +36,7 @@ from urllib.parse import urlsplit
 import world
 
 RELEASE_PATH = re.compile(r"/repos/([^/]+/[^/]+)/releases/latest")
+COMMIT_PATH = re.compile(r"/repos/[^/]+/quorin-recomp/commits/(.+)")
 DOWNLOAD_PATH = re.compile(r"/[^/]+/[^/]+/releases/download/[^/]+/[^/]+")
 ASSETS = "/release-assets"  # where the downloads port serves them: ASSETS + the download's path
 RANGE = re.compile(r"bytes=(\d+)-")
@@ -137,6 +140,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return 404, json_type, b'{"message":"Not Found","documentation_url":"https://docs.example/rest"}'
             base = f"http://127.0.0.1:{self.server.server_port}"
             return 200, json_type, json.dumps(release_answer(release, base, sandbox, faults)).encode()
+        if match := COMMIT_PATH.fullmatch(path):
+            return self.commit(match[1], faults.get("repository", "standard"))
         if DOWNLOAD_PATH.fullmatch(path):
             expires = int(time.time()) + 300
             signed = f"http://127.0.0.1:{self.server.downloads_port}{ASSETS}{path}?expires={expires}&signature=sandbox"
@@ -153,6 +158,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if ".." not in path.split("/") and file.is_file():
             return 200, {"Content-Type": "application/octet-stream"}, file.read_bytes()
         return 404, {"Content-Type": "text/plain"}, b"Not Found\n"
+
+    def commit(self, ref, variant):
+        """A commit as GitHub names it for the sha media type: its 40 hex digits, or 422."""
+        if self.headers.get("Accept") != "application/vnd.github.sha":
+            return 415, {"Content-Type": "text/plain"}, b"sandbox: only the sha media type is served\n"
+        repository = self.server.sandbox / "git" / variant / "quorin-recomp.git"
+        found = subprocess.run(["git", "-C", str(repository), "rev-parse", "--verify", "--quiet", f"{ref}^{{commit}}"],
+                               capture_output=True, env={"PATH": "/usr/bin:/bin"}) if not ref.startswith("-") else None
+        if not found or found.returncode != 0:
+            return 422, {"Content-Type": "application/json; charset=utf-8"}, \
+                json.dumps({"message": f"No commit found for SHA: {ref}"}).encode()
+        return 200, {"Content-Type": "application/vnd.github.sha"}, found.stdout.strip()
 
     def git(self, path_info, body, variant):
         """Runs git-http-backend as CGI on the chosen variant of the repository."""

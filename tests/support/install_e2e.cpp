@@ -247,7 +247,8 @@ void RunRound(const Round& round, Install& install) {
     if (round.requests) {
         EXPECT_EQ(ToolRequests(), round.requests);
     }
-    if (!round.form.cleanup) CheckToolsFolder(install, taken);  // freeing space deletes the tools
+    // Freeing space deletes the tools; a run that ends before them leaves what was there.
+    if (!round.form.cleanup && round.toolsPhase) CheckToolsFolder(install, taken);
 
     // A shortcut only after a success that chose one, starting the launcher in its own folder.
     const fs::path launcher = Launcher(install);
