@@ -32,7 +32,10 @@ void BuildGame(const Choices& choices, const RunValues& run) {
              L"GitHub issue with setup.log attached, gets it looked at.");
     // Set before the check, so that it names the launcher even when the build didn't make it.
     s_installed = layout::Launcher(run.repo).wstring();
-    if (!layout::Exists(s_installed)) Fail(L"The build finished but QuorinLauncher.exe isn't there.");
+    // An antivirus that takes a program just built for a false positive is the usual cause.
+    if (!layout::Exists(s_installed))
+        Fail(L"The build finished but QuorinLauncher.exe isn't there. If an antivirus removed it, restore it from its "
+             L"quarantine (Windows Security, Protection history), then choose Update.");
 }
 
 }  // namespace setup

@@ -4,7 +4,9 @@
 #include "base/text.h"
 #include "globals.h"
 #include "maintenance/maintenance.h"
+#include "removal.h"
 #include "report.h"
+#include "win/errors.h"
 #include "win/files.h"
 #include "win/handle.h"
 
@@ -19,25 +21,32 @@ namespace fs = std::filesystem;
 namespace setup {
 namespace {
 
-// A shortcut to the launcher that starts it in its own folder. Best effort: nothing is said
-// when the desktop can't be found or the link can't be saved.
-void AddDesktopShortcut(const fs::path& launcher) {
+// A shortcut to the launcher that starts it in its own folder, or the system's reason why not.
+HRESULT SaveDesktopShortcut(const fs::path& launcher) {
     wchar_t desktop[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop))) return;
+    HRESULT result = SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
     win::Com<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(link.Receive())))) return;
+    if (SUCCEEDED(result))
+        result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(link.Receive()));
+    if (FAILED(result)) return result;
     link->SetPath(launcher.c_str());
     link->SetWorkingDirectory(launcher.parent_path().c_str());
     link->SetDescription(L"Quorin Recompiled");
     win::Com<IPersistFile> file;  // released before the link
-    if (FAILED(link->QueryInterface(IID_PPV_ARGS(file.Receive())))) return;
-    file->Save((fs::path(desktop) / L"Quorin Recompiled.lnk").c_str(), TRUE);
+    result = link->QueryInterface(IID_PPV_ARGS(file.Receive()));
+    return FAILED(result) ? result : file->Save((fs::path(desktop) / L"Quorin Recompiled.lnk").c_str(), TRUE);
+}
+
+// Best effort: a shortcut that can't be made costs the player nothing else, and the log says why.
+void AddDesktopShortcut(const fs::path& launcher) {
+    if (const HRESULT result = SaveDesktopShortcut(launcher); FAILED(result))
+        Log(L"Couldn't put a shortcut on the desktop (" + win::ErrorText(result) + L")");
 }
 
 // Removes every path of the item, going on past failures; true when all of it went.
-bool Delete(const kel::maintenance::Part& item, win::Patience& patience) {
+bool Delete(const kel::maintenance::Part& item, win::Patience& patience, LogUnremoved& unremoved) {
     bool all = true;
-    for (const fs::path& path : item.paths) all = win::RemoveTree(path, patience) && all;
+    for (const fs::path& path : item.paths) all = win::RemoveTree(path, patience, std::ref(unremoved)) && all;
     return all;
 }
 
@@ -48,10 +57,12 @@ std::uintmax_t FreeSpace(const fs::path& repo) {
     // Both measured before anything is deleted.
     const kel::maintenance::Part items[] = {kel::maintenance::Leftovers(repo), kel::maintenance::Tools(repo)};
     std::uintmax_t freed = 0;
-    win::Patience patience(&s_cancel);  // one wait for locked files in all, each build leftover being a path of its own
+    // One wait for locked files in all, each build leftover being a path of its own.
+    win::Patience patience(&s_cancel);
+    LogUnremoved unremoved;
     for (const kel::maintenance::Part& item : items) {
         Log(L"Deleting " + item.label + L": " + FormatSize(item.size));
-        if (Delete(item, patience))
+        if (Delete(item, patience, unremoved))
             freed += item.size;
         else
             Log(L"(some of it couldn't be deleted)");
@@ -63,8 +74,10 @@ std::uintmax_t FreeSpace(const fs::path& repo) {
 bool DeleteDiscImage(const std::wstring& source, const fs::path& repo) {
     std::error_code error;
     if (!fs::is_regular_file(source, error) || !layout::Exists(layout::ExtractedMarker(repo))) return false;
-    if (!win::RemoveTree(source)) {
-        Log(L"Couldn't delete the disc image " + source);
+    DWORD why = 0;
+    win::Patience patience;
+    if (!win::RemoveTree(source, patience, [&why](const fs::path&, DWORD error) { why = error; })) {
+        Log(L"Couldn't delete the disc image " + source + L" (" + win::ErrorText(why) + L")");
         return false;
     }
     Log(L"Deleted the disc image " + source);

@@ -6,14 +6,16 @@
 #include "game.h"
 #include "globals.h"
 #include "report.h"
+#include "services.h"
 #include "source.h"
 #include "tools.h"
+#include "win/environment.h"
+#include "win/errors.h"
 #include "win/files.h"
 
 #include <objbase.h>
 
 #include <exception>
-#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -24,13 +26,13 @@ namespace {
 // file when the folder can't be made or another run holds it; a log that can't be opened keeps
 // the lines out of the file, and the details say so.
 void Begin(const std::wstring& dir, win::FileHandle& lock) {
-    std::error_code error;
-    fs::create_directories(dir, error);
-    if (!fs::is_directory(dir, error)) Fail(L"Couldn't create " + dir);
+    if (const DWORD error = win::MakeFolders(dir)) Fail(L"Couldn't create " + dir, win::ErrorText(error));
     // A second copy of Setup, started by a second double-click, would download into the same
     // files and write into the same log and clone.
     if (!win::Lock(layout::LockFile(dir), lock))
-        Fail(L"Setup is already installing to this folder. Wait until it has finished, or close it, and try again.");
+        Fail(L"Setup is already installing to this folder. Wait until it has finished, or close it, and try again.",
+             win::LastErrorText());
+    const DWORD unlocked = lock ? 0 : GetLastError();
     bool open = false;
     {
         std::lock_guard<std::mutex> lock(s_logLock);
@@ -38,7 +40,9 @@ void Begin(const std::wstring& dir, win::FileHandle& lock) {
         open = s_logFile.is_open();
     }
     Log(L"Quorin Recompiled Setup, installing to " + dir);
+    Log(L"Setup " + Widen(kVersion) + L" on Windows " + win::WindowsVersion() + L" (64-bit); " + win::FreeSpaceOn(dir));
     if (!open) Log(L"setup.log couldn't be opened (another program may be using it): this run isn't saved to it.");
+    if (unlocked) Log(L"(setup.lock couldn't be made, so a second Setup isn't kept out: " + win::ErrorText(unlocked) + L")");
 }
 
 // The phases, strictly one after the other.

@@ -6,9 +6,9 @@
 #include "base/text.h"
 #include "programs.h"
 #include "releases.h"
+#include "removal.h"
 #include "report.h"
 #include "services.h"
-#include "win/files.h"
 
 #include <fstream>
 
@@ -39,12 +39,25 @@ int WithProgress(const std::wstring& phase, const std::wstring& command, const f
     return code;
 }
 
+// A mark that outlived its clone (a scanner held it, or the run ended right after git) beside a
+// folder that a build has used: no clone that didn't finish holds what only a build makes.
+void KeepBuiltClone(const fs::path& repo) {
+    const fs::path mark = layout::CloneMark(repo);
+    if (!layout::Exists(mark) ||
+        !(layout::Exists(layout::ExtractedFolder(repo)) || layout::Exists(layout::BuildFolder(repo))))
+        return;
+    Log(L"(" + mark.filename().wstring() + L" says the source code's download didn't finish, but the folder holds "
+                                          L"a build: keeping it)");
+    Remove(mark);
+}
+
 void Clone(const fs::path& dir, const fs::path& repo, const std::wstring& phase) {
     const fs::path mark = layout::CloneMark(repo);
-    // Only a folder that git began: one without its .git, or with files of the user's, stays.
+    // The folder was empty when the mark was written: all it holds is git's, or what a removal
+    // that stopped half way left of it.
     if (layout::Exists(mark)) {
         Log(L"(the last download of the source code didn't finish: downloading it again)");
-        if (layout::Exists(layout::RepoMarker(repo)) && !win::RemoveTree(repo))
+        if (!Remove(repo))
             Fail(repo.wstring() + L" holds a download of the source code that didn't finish and couldn't be deleted. "
                                   L"Close the programs that use it and try again.");
     }
@@ -55,7 +68,7 @@ void Clone(const fs::path& dir, const fs::path& repo, const std::wstring& phase)
     // later run would take for a copy with changes of the user's own, and never build: it goes,
     // and the mark once it has.
     const auto discard = [&] {
-        if (win::RemoveTree(repo)) win::RemoveTree(mark);
+        if (Remove(repo)) Remove(mark);
     };
     int code = 1;
     try {
@@ -68,7 +81,8 @@ void Clone(const fs::path& dir, const fs::path& repo, const std::wstring& phase)
         discard();
         Fail(L"Couldn't download the source code from GitHub.");
     }
-    win::RemoveTree(mark);
+    // One that stays is told from a clone cut short by what the build adds.
+    Remove(mark);
 }
 
 }  // namespace
@@ -94,6 +108,7 @@ std::wstring TagToBuild() {
 
 void GetSource(const fs::path& dir, const fs::path& repo) {
     const std::wstring tag = TagToBuild();  // looked up whatever the folder holds
+    KeepBuiltClone(repo);
     const bool cloned = layout::Exists(layout::RepoMarker(repo)) && !layout::Exists(layout::CloneMark(repo));
     const std::wstring phase = cloned ? L"Updating the source code" : L"Downloading the source code";
     Status(phase);

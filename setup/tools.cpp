@@ -8,8 +8,10 @@
 #include "network.h"
 #include "programs.h"
 #include "releases.h"
+#include "removal.h"
 #include "report.h"
 #include "win/environment.h"
+#include "win/errors.h"
 #include "win/files.h"
 
 #include <windows.h>
@@ -65,9 +67,10 @@ std::wstring Sentence(const std::string& said, int code) {
 }
 
 // The sentence for a tool folder, or the one it is unpacked into, that stays in the way.
-[[noreturn]] void FailInTheWay(const std::wstring& name, const fs::path& folder) {
+[[noreturn]] void FailInTheWay(const std::wstring& name, const fs::path& folder, const std::wstring& why = {}) {
     Fail(L"Couldn't unpack " + name + L": its folder " + folder.wstring() +
-         L" couldn't be replaced. Close the programs that use it and try again.");
+             L" couldn't be replaced. Close the programs that use it and try again.",
+         why);
 }
 
 // Downloads and unpacks a tool into `tools`; the program's path. It is unpacked beside its
@@ -80,7 +83,7 @@ fs::path Fetch(const BuildTool& tool, const fs::path& tools) {
     const Archive source = SourceOf(tool);
     Log(name + L": downloading " + source.url);
     // What an unpack cut short left: unpacking over it would mix its files into the tool's.
-    if (!win::RemoveTree(unpacking)) FailInTheWay(name, unpacking);
+    if (!Remove(unpacking)) FailInTheWay(name, unpacking);
     std::error_code ignored;
     fs::create_directories(unpacking, ignored);
     if (!Get(source.url, nullptr, &archive, tool.name, source.sha256)) Fail(L"Couldn't download " + name + L".");
@@ -95,8 +98,9 @@ fs::path Fetch(const BuildTool& tool, const fs::path& tools) {
                              if (!line.ends_with("Error exit delayed from previous errors.")) said = line;
                          });
     if (code != 0) Fail(L"Couldn't unpack " + name + L": " + Sentence(said, code));
-    if (!win::RemoveTree(folder) || !win::MoveFolder(unpacking, folder)) FailInTheWay(name, folder);
-    win::RemoveTree(archive);  // one that stays does no harm
+    if (!Remove(folder)) FailInTheWay(name, folder);
+    if (!win::MoveFolder(unpacking, folder)) FailInTheWay(name, folder, win::LastErrorText());
+    Remove(archive);  // one that stays does no harm
     const fs::path program = FindUnder(folder, tool.program);
     if (program.empty()) Fail(name + L" didn't contain " + tool.program + L".");
     return program;

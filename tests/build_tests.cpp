@@ -6,6 +6,7 @@
 #include "support/messages.h"
 #include "support/phases.h"
 #include "win/convert.h"
+#include "win/environment.h"
 
 #include <algorithm>
 
@@ -23,7 +24,10 @@ class Build : public SandboxPhase {
 protected:
     void SetUp() override {
         SandboxPhase::SetUp();
-        run_.repo = scratch_.root() / L"Quorin \u00c9dition" / "quorin-recomp";
+        // A name that the ANSI code page has no letters for, which the script prints; Python's
+        // encoding as on a player's PC, where nothing chose one.
+        run_.repo = scratch_.root() / L"Quorin \u0141\u00f3d\u017a" / "quorin-recomp";
+        for (const wchar_t* name : {L"PYTHONIOENCODING", L"PYTHONUTF8"}) setup::win::SetVariable(name, L"");
         Clone(run_.repo);
         setup::s_installed = L"an earlier build";
     }
@@ -87,6 +91,13 @@ TEST_F(Build, AFirstBuildGetsTheGameCopyAndTheBarFollowsItsCounters) {
     EXPECT_NE(std::find(log.begin(), log.end(), L"[3/6] Building CXX object src/audio.cpp"), log.end())
         << "counters are logged";
     EXPECT_NE(std::find(log.begin(), log.end(), L"==> Compiling"), log.end()) << "status lines as they came";
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::wstring& line) {
+                                return line.starts_with(L"-- Build files have been written to: ") &&
+                                       line.ends_with(L"Quorin \u0141\u00f3d\u017a/quorin-recomp/build");
+                            }),
+              1)
+        << "Python was told to write UTF-8";
 
     EXPECT_EQ(setup::s_installed, setup::layout::Launcher(run_.repo).wstring());
     EXPECT_TRUE(fs::is_regular_file(setup::layout::Launcher(run_.repo)));
@@ -95,10 +106,12 @@ TEST_F(Build, AFirstBuildGetsTheGameCopyAndTheBarFollowsItsCounters) {
 
 TEST_F(Build, AnExtractedGameIsBuiltWithoutTheGameCopy) {
     Extracted();
+    setup::win::SetVariable(L"PYTHONUTF8", L"1");  // the player's own choice of Python's encoding stays theirs
     ASSERT_EQ(RunBuild(L"Z:\\nowhere\\chosen anyway.iso"), L"");
     const std::vector<std::wstring> story = Story({});
     ASSERT_GE(story.size(), 2u);
     EXPECT_EQ(story[1], setup::Widen(kBase));
+    EXPECT_EQ(setup::win::Variable(L"PYTHONIOENCODING"), L"");
     EXPECT_EQ(setup::s_installed, setup::layout::Launcher(run_.repo).wstring());
 }
 
@@ -111,7 +124,7 @@ TEST_F(Build, AFailedBuildAndAMissingLauncherEndTheRun) {
     EXPECT_NE(std::find(log.begin(), log.end(), L"error: src/kernel.cpp: the compiler crashed"), log.end());
 
     SetFaults(R"({"build": "no-launcher"})");
-    EXPECT_EQ(RunBuild(), L"The build finished but QuorinLauncher.exe isn't there.");
+    EXPECT_EQ(RunBuild(), kLauncherMissing);
     EXPECT_EQ(setup::s_installed, setup::layout::Launcher(run_.repo).wstring()) << "set before the check";
 }
 

@@ -173,7 +173,7 @@ const Scenario kScenarios[] = {
       {.faults = R"({"build": "no-launcher"})",
        .story =
            [](const Install& i) {
-               return Pulled(i) + Built(L"") + Story{L"The build finished but QuorinLauncher.exe isn't there."};
+               return Pulled(i) + Built(L"") + Story{kLauncherMissing};
            },
        .more = [](Install& i, const Outcome&) { EXPECT_FALSE(fs::exists(Launcher(i))); }},
       {.faults = R"({"build": "hostile"})",

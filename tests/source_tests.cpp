@@ -1,11 +1,15 @@
 // The source step against the sandbox's repository, with real git through the bridge: a fresh
 // clone, the refusal of a folder in the way, and an existing clone in each state that decides
 // what is built. The exact command lines are read back from the log.
+#include "base/layout.h"
 #include "base/text.h"
 #include "source.h"
 #include "support/messages.h"
 #include "support/phases.h"
+#include "support/shortcut.h"
+#include "win/files.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -170,6 +174,48 @@ TEST_F(Source, AFailedCloneEndsTheRun) {
     SetFaults(std::string(R"({"answers": [)") + kGitDown + "]}");
     EXPECT_EQ(FailureOf([&] { Update(); }), L"Couldn't download the source code from GitHub.");
     EXPECT_EQ(Story({}), (Lines{L"== Downloading the source code", L"$ git clone --progress " + SandboxUrl() + L" " + Quote(repo_)}));
+}
+
+// The mark of a clone that didn't finish decides over what only git could have made: a folder
+// that a build has used is never deleted for it, whatever else the folder holds.
+TEST_F(Source, AMarkOfAnUnfinishedCloneNeverCostsABuiltInstall) {
+    const fs::path mark = setup::layout::CloneMark(repo_);
+    const std::wstring again = L"(the last download of the source code didn't finish: downloading it again)",
+                       kept = L"(quorin-recomp.cloning says the source code's download didn't finish, but the folder "
+                              L"holds a build: keeping it)";
+    struct Row {
+        const char* what;
+        bool git;               // the clone's .git is there
+        const char* file;       // a file in the folder
+        bool kept;              // the folder stays, and is updated
+    };
+    for (const Row& row : {Row{"a finished install", true, "build/runtime/QuorinLauncher.exe", true},
+                           Row{"an extracted game", true, "game/extracted/default.xex", true},
+                           Row{"a clone cut short", true, "half.txt", false},
+                           Row{"a removal that stopped half way", false, "half.txt", false}}) {
+        SCOPED_TRACE(row.what);
+        setup::win::RemoveTree(repo_);  // git's files are read-only
+        if (row.git) Clone(repo_);
+        scratch_.File(repo_ / row.file, 10);
+        std::ofstream{mark};
+        window_.Take();
+        setup::GetSource(dir_, repo_);
+        const Lines story = Story({L"("});
+        EXPECT_EQ(std::count(story.begin(), story.end(), row.kept ? kept : again), 1);
+        EXPECT_EQ(story[0], row.kept ? kept : L"== Downloading the source code");
+        EXPECT_EQ(fs::exists(repo_ / row.file), row.kept);
+        EXPECT_FALSE(fs::exists(mark));
+        EXPECT_EQ(Version(), "1.2.0-dev\n");
+    }
+
+    // What can't be deleted of a folder that Setup made ends the run with what to do.
+    setup::win::RemoveTree(repo_ / ".git");
+    std::ofstream{mark};
+    const setup::win::FileHandle held = Hold(repo_ / "VERSION");
+    EXPECT_EQ(FailureOf([&] { Update(); }), repo_.wstring() + L" holds a download of the source code that didn't "
+                                                              L"finish and couldn't be deleted. Close the programs "
+                                                              L"that use it and try again.");
+    EXPECT_TRUE(fs::exists(repo_ / "VERSION"));
 }
 
 // Whatever the API's tag holds must not reach git's command line as options or extra arguments.

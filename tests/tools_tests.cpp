@@ -229,7 +229,11 @@ TEST_F(ToolsPhase, AFailedUnpackSaysWhyAndAStaleFolderIsNeverUnpackedInto) {
     const setup::win::FileHandle held = Hold(scratch_.File(unpacking / L"ninja.exe"));
     EXPECT_EQ(Prepare(), L"Couldn't unpack Ninja: its folder " + unpacking.wstring() +
                              L" couldn't be replaced. Close the programs that use it and try again.");
-    EXPECT_EQ(window_.LogLines().back(), FetchLines(dir_, kNinja, 1)[0]) << "not downloaded";
+    const std::vector<std::wstring> log = window_.LogLines();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.end()[-2], FetchLines(dir_, kNinja, 1)[0]) << "not downloaded";
+    EXPECT_EQ(log.back(), L"Couldn't delete " + (unpacking / L"ninja.exe").wstring() + L" (" +
+                              setup::win::ErrorText(ERROR_SHARING_VIOLATION) + L")");
 }
 
 // The system's tar.exe is set aside for a moment (the sandbox's start puts it back in any case).

@@ -22,9 +22,12 @@ inline path RepoFolder(const path& dir) { return dir / "quorin-recomp"; }
 inline path RepoMarker(const path& repo) { return repo / ".git"; }
 inline path CloneMark(const path& repo) { return path(repo) += ".cloning"; }
 
-// What an extracted game and a build leave in the repository folder.
-inline path ExtractedMarker(const path& repo) { return repo / "game" / "extracted" / "default.xex"; }
-inline path Launcher(const path& repo) { return repo / "build" / "runtime" / "QuorinLauncher.exe"; }
+// What an extracted game and a build leave in the repository folder: made by a build alone, never
+// by git.
+inline path ExtractedFolder(const path& repo) { return repo / "game" / "extracted"; }
+inline path ExtractedMarker(const path& repo) { return ExtractedFolder(repo) / "default.xex"; }
+inline path BuildFolder(const path& repo) { return repo / "build"; }
+inline path Launcher(const path& repo) { return BuildFolder(repo) / "runtime" / "QuorinLauncher.exe"; }
 
 // Anything of that name, after following links; an error counts as missing.
 inline bool Exists(const path& what) {

@@ -1,5 +1,7 @@
 #include "win/environment.h"
 
+#include "base/text.h"
+
 #include <windows.h>
 
 namespace setup::win {
@@ -13,6 +15,24 @@ std::wstring Variable(const wchar_t* name) {
 
 void SetVariable(const std::wstring& name, const std::wstring& value) {
     SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+}
+
+std::wstring WindowsVersion() {
+    using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!found || reinterpret_cast<GetVersion>(reinterpret_cast<void (*)()>(found))(&version) != 0) return L"(unknown)";
+    return std::to_wstring(version.dwMajorVersion) + L"." + std::to_wstring(version.dwMinorVersion) + L"." +
+           std::to_wstring(version.dwBuildNumber);
+}
+
+std::wstring FreeSpaceOn(const std::filesystem::path& folder) {
+    wchar_t root[MAX_PATH];
+    ULARGE_INTEGER free{};
+    if (!GetVolumePathNameW(folder.c_str(), root, MAX_PATH) || !GetDiskFreeSpaceExW(root, &free, nullptr, nullptr))
+        return L"free space unknown on " + folder.root_path().wstring();
+    return FormatSize(free.QuadPart) + L" free on " + root;
 }
 
 }  // namespace setup::win

@@ -1,7 +1,9 @@
 // This process's environment, which every child inherits: the PATH that the tools phase extends,
-// git's settings and the proxies, Python's encoding. Either thread.
+// git's settings and the proxies, Python's encoding; and the system it runs on, for the log.
+// Either thread.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace setup::win {
@@ -11,5 +13,12 @@ std::wstring Variable(const wchar_t* name);
 
 // Sets a variable for this process and what it starts; an empty value removes it.
 void SetVariable(const std::wstring& name, const std::wstring& value);
+
+// The Windows version, "10.0.22631", as the system knows it: GetVersionExW tells a program
+// without a manifest that names the newest Windows an older one.
+std::wstring WindowsVersion();
+
+// "412 GB free on C:\": the free space of the drive that holds `folder`, for this user.
+std::wstring FreeSpaceOn(const std::filesystem::path& folder);
 
 }  // namespace setup::win

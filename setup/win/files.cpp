@@ -25,10 +25,10 @@ template <typename Attempt>
 bool Retrying(Patience& patience, Attempt attempt) {
     for (;;) {
         if (attempt()) return true;
-        if (!Locked(GetLastError())) return false;
-        if (GetTickCount64() + patience.pause > patience.until) return false;
+        if (!Locked(GetLastError()) || patience.pause > patience.left) return false;
         WaitUnlessCancelled(patience.cancel, patience.pause);
         if (patience.cancel && *patience.cancel) return false;
+        patience.left -= patience.pause;
         patience.pause = std::min(patience.pause * 2, 1000u);
     }
 }
@@ -46,22 +46,27 @@ bool RemoveLink(const fs::path& link) {
 
 }  // namespace
 
-Patience::Patience(const std::atomic<bool>* cancel) : until(GetTickCount64() + 5000), cancel(cancel) {}
-
-bool RemoveTree(const fs::path& path, Patience& patience) {
+bool RemoveTree(const fs::path& path, Patience& patience, const Unremoved& unremoved) {
+    const auto stayed = [&](DWORD error) {
+        if (unremoved) unremoved(path, error);
+        return false;
+    };
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || stayed(error);
+    }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && kel::maintenance::IsLink(path))
-        return RemoveLink(path);  // nothing scans a link
+        return RemoveLink(path) || stayed(GetLastError());  // nothing scans a link
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Retrying(patience, [&] { return DeleteFileW(path.c_str()); });
+        return Retrying(patience, [&] { return DeleteFileW(path.c_str()); }) || stayed(GetLastError());
     bool all = true;
     std::error_code error;
     for (fs::directory_iterator it(path, error), end; it != end; it.increment(error))
-        all = RemoveTree(it->path(), patience) && all;
-    return all && !error && Retrying(patience, [&] { return RemoveDirectoryW(path.c_str()); });
+        all = RemoveTree(it->path(), patience, unremoved) && all;
+    if (error) return stayed(GetLastError());  // the listing's own: nothing has run since it failed
+    return !all || Retrying(patience, [&] { return RemoveDirectoryW(path.c_str()); }) ? all : stayed(GetLastError());
 }
 
 bool RemoveTree(const fs::path& path) {
@@ -72,6 +77,21 @@ bool RemoveTree(const fs::path& path) {
 bool MoveFolder(const fs::path& from, const fs::path& to) {
     Patience patience;
     return Retrying(patience, [&] { return MoveFileExW(from.c_str(), to.c_str(), 0); });
+}
+
+DWORD MakeFolders(const fs::path& folder) {
+    const auto isFolder = [&] {
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    if (isFolder() || CreateDirectoryW(folder.c_str(), nullptr)) return 0;
+    DWORD error = GetLastError();
+    if (error == ERROR_PATH_NOT_FOUND && folder.parent_path() != folder) {
+        if (const DWORD above = MakeFolders(folder.parent_path())) return above;
+        if (CreateDirectoryW(folder.c_str(), nullptr)) return 0;
+        error = GetLastError();
+    }
+    return error == ERROR_ALREADY_EXISTS && isFolder() ? 0 : error;  // another thread may have made it
 }
 
 bool Lock(const fs::path& file, FileHandle& lock) {

@@ -20,6 +20,10 @@ inline const std::wstring kBuildFailed =
     L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in the launcher, or a "
     L"GitHub issue with setup.log attached, gets it looked at.";
 
+inline const std::wstring kLauncherMissing =
+    L"The build finished but QuorinLauncher.exe isn't there. If an antivirus removed it, restore it from its "
+    L"quarantine (Windows Security, Protection history), then choose Update.";
+
 // Logged for a clone with changes of the user's own.
 inline const std::wstring kChanges = L"The source folder has changes of its own: building it as it is (no update).";
 
