@@ -54,35 +54,16 @@ TEST_F(Disc, AnImageIsFoundWhereEachKindOfDumpPlacesItsPartition) {
     }
 }
 
-// Directories that a hostile image could hold: a loop, a link past the end beside the right one,
-// and default.xex's entry running past its sector's end into the next.
-std::string Loop() {
-    std::string directory;
-    Put(directory, 0, {.name = "a", .right = 5});
-    Put(directory, 20, {.name = "b", .left = 5, .right = 10});
-    Put(directory, 40, {.name = "c", .right = 5});
-    return directory;
-}
-std::string LinkPastTheEnd() {
-    std::string directory;
-    Put(directory, 0, {.name = "a", .left = 5, .right = 512});  // just past its one sector
-    Put(directory, 20, {.name = "default.xex", .sector = kXexSector, .size = 4096});
-    return directory;
-}
-std::string NameAcrossTwoSectors() {
-    std::string directory;
-    Put(directory, 0, {.name = "a", .right = 510});
-    Put(directory, 2040, {.name = "default.xex", .sector = kXexSector, .size = 4096});
-    return directory;
-}
-
-Pieces operator+(Pieces a, const Pieces& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 TEST_F(Disc, WhatDoesntLookLikeADumpSaysWhy) {
-    const Pieces fiveGb = {{std::uint64_t{5} << 30, "end"}};
+    constexpr std::uint64_t kFiveGb = std::uint64_t{5} << 30;
+    // Root directories that a hostile image could hold: a loop; a link just past its one sector
+    // beside the right one; default.xex's entry running past its sector's end into the next.
+    const std::string loop = Directory({{0, {.name = "a", .right = 5}},
+                                        {20, {.name = "b", .left = 5, .right = 10}},
+                                        {40, {.name = "c", .right = 5}}});
+    const Entry xex = {.name = "default.xex", .sector = kXexSector, .size = 4096};
+    const std::string linkPastTheEnd = Directory({{0, {.name = "a", .left = 5, .right = 512}}, {20, xex}});
+    const std::string nameAcrossSectors = Directory({{0, {.name = "a", .right = 510}}, {2040, xex}});
     const struct {
         const char* what;
         Pieces pieces;
@@ -97,21 +78,22 @@ TEST_F(Disc, WhatDoesntLookLikeADumpSaysWhy) {
         {"the first Xbox", Image({.start = kFirstXboxStart, .execution = kGame}), Problem::kFirstXbox},
         {"empty", {}, Problem::kNoFileSystem},
         {"zeros", {{0, std::string(1 << 20, '\0')}}, Problem::kNoFileSystem},
-        {"half a descriptor", Image({.execution = kGame}) + Pieces{{kDescriptor + 0x7EC, "X"}}, Problem::kNoFileSystem},
+        {"half a descriptor", {{kDescriptor, "MICROSOFT*XBOX*MEDIA" + std::string(4096, '\0')}},
+         Problem::kNoFileSystem},
         {"root cut short", Image({.execution = kGame, .rootSize = 1 << 20}), Problem::kCutShort},
         {"default.xex cut short", Image({.execution = kGame, .xexSize = 1 << 20}), Problem::kCutShort},
-        {"a root of 4 GB", Image({.execution = kGame, .rootSize = 0xFFFFF000}) + fiveGb, Problem::kNone},
+        {"a root of 4 GB", Image({.execution = kGame, .rootSize = 0xFFFFF000, .end = kFiveGb}), Problem::kNone},
         {"default.xex of 4 GB and 4 G headers",
-         Image({.xex = Xex(kGame, 4096, 0xFFFFFFFF), .xexSize = 0xFFFFFFFF}) + fiveGb, Problem::kNone},
+         Image({.xex = Xex(kGame, 4096, 0xFFFFFFFF), .xexSize = 0xFFFFFFFF, .end = kFiveGb}), Problem::kNone},
         {"default.xbe", Image({.execution = kGame, .name = "default.xbe"}), Problem::kNoXex},
         {"a folder default.xex", Image({.execution = kGame, .attributes = 0x10}), Problem::kNoXex},
         {"XBEH", Image({.xex = "XBEH" + std::string(4092, '\0')}), Problem::kNotXex2},
         {"no execution record", Image({.xex = Xex(kGame, 4096, 1)}), Problem::kNotXex2},
         {"its record cut off", Image({.xex = Xex(kGame, 0x110)}), Problem::kNotXex2},
         {"a count of 4 G headers", Image({.xex = Xex(kGame, 4096, 0xFFFFFFFF)}), Problem::kNone},
-        {"a loop", Image({.execution = kGame, .root = Loop()}), Problem::kNoXex},
-        {"a link past the end", Image({.execution = kGame, .root = LinkPastTheEnd()}), Problem::kNone},
-        {"a name across two sectors", Image({.execution = kGame, .root = NameAcrossTwoSectors()}), Problem::kNoXex},
+        {"a loop", Image({.execution = kGame, .root = loop}), Problem::kNoXex},
+        {"a link past the end", Image({.execution = kGame, .root = linkPastTheEnd}), Problem::kNone},
+        {"a name across two sectors", Image({.execution = kGame, .root = nameAcrossSectors}), Problem::kNoXex},
         {"a root ending within a name", Image({.execution = kGame, .rootSize = 40}), Problem::kNoXex},
     };
     for (const auto& [what, pieces, problem] : kCases) {

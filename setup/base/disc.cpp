@@ -114,8 +114,8 @@ Problem ReadProgram(const Reader& read, std::uint64_t base, std::uint64_t size, 
     if (problem != Problem::kNone) return problem;
     if (Text(bytes, 0, 4) != "XEX2") return Problem::kNotXex2;
     // The optional headers: (id, value) pairs, big-endian.
-    const std::uint32_t count =
-        std::min({Be32(bytes, 0x14), kMostHeaders, static_cast<std::uint32_t>((size - 0x18) / 8)});
+    const auto count = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>({Be32(bytes, 0x14), kMostHeaders, (size - 0x18) / 8}));
     if ((problem = Fetch(inside, size, 0x18, count * 8, bytes, Problem::kNotXex2)) != Problem::kNone) return problem;
     std::uint64_t record = size;  // past the end until its header is found
     for (std::size_t at = 0; at < bytes.size(); at += 8)

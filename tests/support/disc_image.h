@@ -46,24 +46,15 @@ struct Entry {
     std::uint16_t left = 0, right = 0;  // in 4-byte units from the directory's start; 0 for none
 };
 
-// Writes `entry` at byte `at` of `directory`, which grows by whole sectors of 0xFF.
-inline void Put(std::string& directory, std::size_t at, const Entry& e) {
-    const std::string bytes = LittleEndian(e.left, 2) + LittleEndian(e.right, 2) + LittleEndian(e.sector, 4) +
-                              LittleEndian(e.size, 4) + static_cast<char>(e.attributes) +
-                              static_cast<char>(e.name.size()) + e.name;
-    directory.resize(std::max(directory.size(), (at + bytes.size() + 2047) / 2048 * 2048), '\xFF');
-    directory.replace(at, bytes.size(), bytes);
-}
-
-// The entries one after the other, each 4-byte aligned and the right of the one before.
-inline std::string Directory(const std::vector<Entry>& entries) {
+// A directory of entries at their byte offsets, in whole sectors of 0xFF.
+inline std::string Directory(const std::vector<std::pair<std::size_t, Entry>>& entries) {
     std::string directory;
-    for (std::size_t i = 0, at = 0; i < entries.size(); ++i) {
-        Entry entry = entries[i];
-        const std::size_t next = at + (14 + entry.name.size() + 3) / 4 * 4;
-        if (i + 1 < entries.size()) entry.right = static_cast<std::uint16_t>(next / 4);
-        Put(directory, at, entry);
-        at = next;
+    for (const auto& [at, e] : entries) {
+        const std::string bytes = LittleEndian(e.left, 2) + LittleEndian(e.right, 2) + LittleEndian(e.sector, 4) +
+                                  LittleEndian(e.size, 4) + static_cast<char>(e.attributes) +
+                                  static_cast<char>(e.name.size()) + e.name;
+        directory.resize(std::max(directory.size(), (at + bytes.size() + 2047) / 2048 * 2048), '\xFF');
+        directory.replace(at, bytes.size(), bytes);
     }
     return directory;
 }
@@ -81,22 +72,26 @@ struct Partition {
     std::uint32_t xexSize = 0;   // 0: the size of xex
     std::string root{};          // "": a folder, default.xex as named here, a file
     std::uint32_t rootSize = 0;  // as its descriptor says; 0: the root's own
+    std::uint64_t end = 0;       // where the image ends, when further than default.xex
 };
 
 inline Pieces Image(const Partition& p) {
     const std::string xex = p.xex.empty() ? Xex(p.execution) : p.xex;
-    const std::string root =
-        !p.root.empty() ? p.root
-                        : Directory({{"media", 60, 2048, 0x10},
-                                     {p.name, p.xexSector,
-                                      p.xexSize ? p.xexSize : static_cast<std::uint32_t>(xex.size()), p.attributes},
-                                     {"nxeart", 61, 100}});
+    const auto xexSize = p.xexSize ? p.xexSize : static_cast<std::uint32_t>(xex.size());
+    const std::size_t last = 20 + (14 + p.name.size() + 3) / 4 * 4;  // each entry the right of the one before
+    const auto right = static_cast<std::uint16_t>(last / 4);
+    const std::string root = !p.root.empty() ? p.root
+                                             : Directory({{0, {"media", 60, 2048, 0x10, 0, 5}},
+                                                          {20, {p.name, p.xexSector, xexSize, p.attributes, 0, right}},
+                                                          {last, {"nxeart", 61, 100}}});
     std::string descriptor(2048, '\0');
     for (const std::size_t at : {0, 0x7EC}) descriptor.replace(at, 20, "MICROSOFT*XBOX*MEDIA");
     descriptor.replace(0x14, 8, LittleEndian(kRootSector, 4) + LittleEndian(p.rootSize ? p.rootSize : root.size(), 4));
-    return {{p.start + setup::disc::kDescriptor, descriptor},
-            {p.start + kRootSector * setup::disc::kSector, root},
-            {p.start + p.xexSector * setup::disc::kSector, xex}};
+    Pieces pieces = {{p.start + setup::disc::kDescriptor, descriptor},
+                     {p.start + kRootSector * setup::disc::kSector, root},
+                     {p.start + p.xexSector * setup::disc::kSector, xex}};
+    if (p.end) pieces.push_back({p.end - 1, std::string(1, '\0')});
+    return pieces;
 }
 
 // Writes the pieces into `file`, made anew; what lies between them stays a hole.
