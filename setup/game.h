@@ -1,5 +1,5 @@
 // The first phase of a run: is the game already extracted in this install, was a game copy
-// given, and is there room for the build.
+// given, is there room for the build, and does the copy look like a dump of the disc.
 #pragma once
 
 #include "install.h"
@@ -14,7 +14,8 @@ constexpr std::uint64_t kNeededFresh = std::uint64_t{12} << 30;
 constexpr std::uint64_t kNeededExtracted = std::uint64_t{6} << 30;
 
 // Sets run.repo and run.alreadyExtracted. Fails without a game copy when one is needed, and
-// asks before going on with too little free space. Worker thread.
+// asks before going on with too little free space. A first install then reads the copy: it logs
+// what default.xex says of a dump, and asks before going on with anything else. Worker thread.
 void CheckGameFiles(const Choices& choices, RunValues& run);
 
 }  // namespace setup

@@ -1,7 +1,7 @@
 // Whole installs end to end: the test build of QuorinSetup.exe, driven through its window or
 // started with "--update", installs from a disc image or an extracted folder in the sandbox,
 // builds, makes the shortcut, frees space and deletes the disc image, or fails the build in each
-// way it can; and Play starts the launcher.
+// way it can, or stops at a game copy that isn't a dump of the disc; and Play starts the launcher.
 #include "support/install_e2e.h"
 #include "support/sandbox.h"
 #include "support/shortcut.h"
@@ -158,6 +158,24 @@ const Scenario kScenarios[] = {
                EXPECT_EQ(LeftoversSize(i), 0u);
                EXPECT_TRUE(fs::exists(i.dir / L"tools\\Git\\LICENSE.txt"));
                EXPECT_LT(ToolsSize(i), i.tools);
+           }}}},
+    // A game copy that isn't a dump of the disc, here a zip by its first bytes, is asked about
+    // before anything is downloaded, and No ends the run there.
+    {"AZipForADiscImageIsAskedAboutAndNoEndsTheRunBeforeAnyDownload",
+     L"Zipped",
+     {{.before = [](Install& i) { std::ofstream(i.image, std::ios::binary) << "PK\x03\x04" << std::string(4096, 'z'); },
+       .asked = {{[](const Install& i) {
+                      return i.image.wstring() + L" doesn't look like a dump of an Xbox 360 disc: it's a zip archive. "
+                                                 L"Extract the disc image from it first. Use it anyway?";
+                  },
+                  IDNO}},
+       .toolsPhase = false,
+       .story =
+           [](const Install&) { return Story{L"Choose a disc image or extracted folder of your own Quorin disc."}; },
+       .more =
+           [](Install& i, const Outcome&) {
+               EXPECT_EQ(Requests(), "") << "nothing downloaded";
+               EXPECT_FALSE(fs::exists(i.repo));
            }}}},
     {"EachWayABuildEnds",
      L"Builds",

@@ -57,9 +57,9 @@ protected:
         BoxAnswerer answerer(std::move(answers));
         SendMessageW(Control(kInstallButton), BM_CLICK, 0, 0);
         EXPECT_TRUE(testing_support::PumpUntil([] { return !s_busy; }));
-        const std::vector<Box> boxes = answerer.Seen();
-        EXPECT_EQ(boxes.size(), expected);
-        return boxes.empty() ? Box{} : boxes.back();
+        boxes_ = answerer.Seen();
+        EXPECT_EQ(boxes_.size(), expected);
+        return boxes_.empty() ? Box{} : boxes_.back();
     }
 
     // The run's first lines: where it installs, then what it runs on, for a maintainer who reads
@@ -88,6 +88,7 @@ protected:
                Utf8(setup::win::ErrorText(ERROR_BAD_EXE_FORMAT)) + ")\r\n";
     }
 
+    std::vector<Box> boxes_;  // those of the last run
     Scratch disk_;
     const fs::path tools_ = disk_.root() / "tools on PATH";
     testing_support::PathPrefix path_{tools_.wstring()};
@@ -107,11 +108,19 @@ TEST_F(Running, AMissingGameCopyIsRefusedRightAfterTheHeader) {
     EXPECT_EQ(Steady(Text(kDetails)), section + section);
 }
 
-TEST_F(Running, AGameCopyOfEitherKindIsEnoughToGoOn) {
+// What doesn't look like a dump of the disc is asked about, and Yes leaves it to the build.
+TEST_F(Running, AGameCopyThatIsNoDumpIsAskedAboutAndYesGoesOn) {
     const std::wstring temp = setup::win::Variable(L"TEMP");
-    for (const fs::path& source : {disk_.File("Quorin.iso"), disk_.Folder("extracted")}) {
+    const std::pair<fs::path, std::wstring> copies[] = {
+        {disk_.File("Quorin.iso"), L"it has no Xbox 360 file system where a disc image has one."},
+        {disk_.Folder("extracted"), L"it has no default.xex, the game's program."}};
+    for (const auto& [source, why] : copies) {
         const fs::path dir = disk_.root() / ("install-" + source.filename().string());
-        EXPECT_EQ(Utf8(Run(dir, source).text), CantStart(dir));
+        EXPECT_EQ(Utf8(Run(dir, source, {IDYES}).text), CantStart(dir));
+        EXPECT_EQ(boxes_[0].text,
+                  source.wstring() + L" doesn't look like a dump of an Xbox 360 disc: " + why + L" Use it anyway?");
+        EXPECT_EQ(boxes_[0].icon, L"warning");
+        EXPECT_TRUE(boxes_[0].yesNo);
         EXPECT_EQ(Steady(FileText(dir / "setup.log")), Header(dir) + AfterGameCopy(dir));
         EXPECT_FALSE(fs::exists(dir / "temp")) << "the run's temporary folder goes with it";
         EXPECT_EQ(setup::win::Variable(L"TEMP"), temp);
@@ -169,7 +178,7 @@ TEST_F(Running, ALogThatCantBeWrittenDoesNotStopTheRun) {
 
     // Wine lets root write a read-only file, so only the run itself can be checked here.
     ASSERT_TRUE(SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), CantStart(dir));
+    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso"), {IDYES}).text), CantStart(dir));
     EXPECT_EQ(Steady(Text(kDetails)), expected);
     SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
 
@@ -177,7 +186,7 @@ TEST_F(Running, ALogThatCantBeWrittenDoesNotStopTheRun) {
     const std::string before = FileText(log);
     HANDLE locked = CreateFileW(log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso")).text), CantStart(dir));
+    EXPECT_EQ(Utf8(Run(dir, disk_.File("Quorin.iso"), {IDYES}).text), CantStart(dir));
     const std::string unsaved = "setup.log couldn't be opened (another program may be using it): this run isn't "
                                 "saved to it.\r\n";
     EXPECT_EQ(Steady(Text(kDetails)), expected + Header(dir) + unsaved + AfterGameCopy(dir))
@@ -188,7 +197,7 @@ TEST_F(Running, ALogThatCantBeWrittenDoesNotStopTheRun) {
 
 TEST_F(Running, CharactersBeyondTheBasicPlaneAreWrittenAsFourByteUtf8) {
     const fs::path dir = disk_.root() / L"Quorin \U0001F3AE";
-    Run(dir, disk_.File("Quorin.iso"), {IDYES});  // the non-English question first
+    Run(dir, disk_.File("Quorin.iso"), {IDYES, IDYES});  // the non-English question, and the copy's
     const std::string log = FileText(dir / "setup.log");
     EXPECT_NE(log.find("Quorin \xF0\x9F\x8E\xAE\r\n"), std::string::npos) << log;
     EXPECT_EQ(Steady(log), Header(dir) + AfterGameCopy(dir));

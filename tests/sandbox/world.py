@@ -5,8 +5,8 @@ Under SANDBOX_FOLDER, made afresh:
   www/        the tool archives and the Python package, at the paths the service serves them
   git/        the project repository, bare, one folder per variant (standard, without-v1.0.0,
               large)
-  game.iso    a disc image in the sandbox's own format (see DISC_MAGIC), game-extracted/ the same
-              game as a folder
+  game.iso    a rebuilt Xbox 360 disc image (XDVDFS, the game partition at 0) whose default.xex
+              names the game (GAME), game-extracted/ the same game as a folder
   state/      empty: the fault switches and the request log (see README.md)
   home/       HOME of the bridge's tools, with a git identity
 
@@ -15,14 +15,13 @@ The release table below is what the service answers for releases/latest as well.
 import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
-import tarfile
 import zipfile
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-DISC_MAGIC = b"QUORIN-DISC-IMAGE 1\n"  # followed by a plain tar archive
 STAMP = (2024, 5, 18, 12, 0, 0)  # every archive entry's time, so the world is the same each time
 
 
@@ -140,10 +139,75 @@ def build_repository(sandbox):
     shutil.rmtree(work)
 
 
+# What the game's default.xex says of it (tests/support/sandbox.h expects the same).
+GAME = {"media_id": 0x1A2B3C4D, "version": 0x10000200, "base_version": 0x10000000, "title_id": 0x515207D7,
+        "disc": 1, "discs": 1}
+SECTOR = 2048
+MEDIA = b"MICROSOFT*XBOX*MEDIA"  # the volume descriptor's mark, at its start and at 0x7EC
+
+
 def game_file(name):
-    """Some bytes, distinct per file; the executable starts like a real one."""
-    head = b"XEX2" if name == "default.xex" else b""
-    return head + (name.encode() + b"\n") * (2000 + 100 * len(name))
+    """Some bytes, distinct per file; default.xex is an XEX2 program whose execution record
+    (optional header 0x00040006) names the game."""
+    body = (name.encode() + b"\n") * (2000 + 100 * len(name))
+    if name != "default.xex":
+        return body
+    head = b"XEX2" + bytes(16) + struct.pack(">5I", 2, 0x00010001, 0, 0x00040006, 0x100)
+    record = struct.pack(">4I4B", GAME["media_id"], GAME["version"], GAME["base_version"], GAME["title_id"], 0, 1,
+                         GAME["disc"], GAME["discs"])
+    return head.ljust(0x100, b"\0") + record + body
+
+
+def tree(names):
+    """The sorted names as a balanced binary tree, root first: [index, left, right] (places in
+    this list, or None)."""
+    order = []
+
+    def place(low, high):
+        if low >= high:
+            return None
+        middle, at = (low + high) // 2, len(order)
+        order.append([middle, None, None])
+        order[at][1], order[at][2] = place(low, middle), place(middle + 1, high)
+        return at
+
+    place(0, len(names))
+    return order
+
+
+def write_folder(image, folder, allocate):
+    """Writes a folder's files, folders and directory table; returns the table's sector and size.
+    An entry: u16 left and right (in 4-byte units), u32 sector, u32 size, u8 attributes, u8 name
+    length, the name; 4-byte aligned, never across a sector's end, 0xFF in between."""
+    children = sorted(folder.iterdir(), key=lambda child: child.name.upper())
+    order = tree([child.name for child in children])
+    places, at = [], 0
+    for index, _, _ in order:
+        length = (14 + len(children[index].name) + 3) // 4 * 4
+        if at % SECTOR + length > SECTOR:
+            at += SECTOR - at % SECTOR
+        places.append(at)
+        at += length
+    size = (at + SECTOR - 1) // SECTOR * SECTOR
+    sector = allocate(size)
+    extents = []
+    for child in children:
+        if child.is_dir():
+            extents.append(write_folder(image, child, allocate) + (0x10,))
+        else:
+            data = child.read_bytes()
+            extents.append((allocate(len(data)), len(data), 0x80))
+            image.seek(extents[-1][0] * SECTOR)
+            image.write(data)
+    table = bytearray(b"\xff" * size)
+    for (index, left, right), place in zip(order, places):
+        name = children[index].name.encode()
+        link = [0 if side is None else places[side] // 4 for side in (left, right)]
+        entry = struct.pack("<2H2I2B", *link, *extents[index], len(name)) + name
+        table[place:place + len(entry)] = entry
+    image.seek(sector * SECTOR)
+    image.write(table)
+    return sector, size
 
 
 def build_game(sandbox):
@@ -151,16 +215,19 @@ def build_game(sandbox):
     for name in GAME_FILES:
         (folder / name).parent.mkdir(parents=True, exist_ok=True)
         (folder / name).write_bytes(game_file(name))
+    # The descriptor is the partition's 33rd sector; the tables and files follow it.
+    following = [33]
+
+    def allocate(size):
+        sector = following[0]
+        following[0] += max(1, (size + SECTOR - 1) // SECTOR)
+        return sector
+
     with open(sandbox / "game.iso", "wb") as image:
-        image.write(DISC_MAGIC)
-        with tarfile.open(fileobj=image, mode="w", format=tarfile.PAX_FORMAT) as tar:
-            for name in GAME_FILES:
-                info = tar.gettarinfo(folder / name, arcname=name)
-                info.uid = info.gid = 0
-                info.uname = info.gname = ""
-                info.mtime = 0
-                with open(folder / name, "rb") as data:
-                    tar.addfile(info, data)
+        root = write_folder(image, folder, allocate)
+        image.seek(32 * SECTOR)
+        image.write((MEDIA + struct.pack("<2I", *root)).ljust(0x7EC, b"\0") + MEDIA)
+        image.truncate(following[0] * SECTOR)
 
 
 def build(sandbox, standin):

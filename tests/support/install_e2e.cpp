@@ -5,7 +5,9 @@
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/shortcut.h"
+#include "base/layout.h"
 #include "base/text.h"
+#include "win/sha256.h"
 #include "window.h"
 
 #include <gtest/gtest.h>
@@ -25,9 +27,9 @@ constexpr DWORD kLauncherLimit = 10000;  // ms for the launcher to start once th
 // The beginnings of the lines that the program logs itself; the rest is its tools' output, but
 // for the build script's status lines, which tell how far it got.
 const char* const kOwnLines[] = {
-    "Quorin Recompiled Setup, installing to ", "== ", "$ ", "==> ", "Git: ", "CMake: ", "Ninja: ", "Clang: ",
-    "Python: ", "The source folder ", "Building release ", "(couldn't ", "(the last ", "Deleting ", "(some of it ",
-    "Deleted the disc image ", "Couldn't delete the disc image "};
+    "Quorin Recompiled Setup, installing to ", "Game copy: ", "== ", "$ ", "==> ", "Git: ", "CMake: ", "Ninja: ",
+    "Clang: ", "Python: ", "The source folder ", "Building release ", "(couldn't ", "(the last ", "Deleting ",
+    "(some of it ", "Deleted the disc image ", "Couldn't delete the disc image "};
 
 // The run's own lines, in UTF-8, with the final message (its last `finalLines` lines, if any) as one.
 std::vector<std::string> LogStory(const std::string& section, std::size_t finalLines) {
@@ -121,6 +123,16 @@ std::vector<Tool> Taken(const Tools& tools) {
 
 Story Header(const Install& install) { return {L"Quorin Recompiled Setup, installing to " + install.dir.wstring()}; }
 
+// What a first install logs of the sandbox's game copy, whose default.xex names the game as
+// tests/sandbox/world.py's GAME does; the extracted folder holds the same default.xex.
+Story GameCopy(Game game) {
+    const std::string sha256 = setup::win::FileSha256(SandboxPath(L"game-extracted\\default.xex"));
+    return {L"Game copy: " +
+            std::wstring(game == Game::image ? L"Xbox 360 disc image (rebuilt)" : L"extracted Xbox 360 disc") +
+            L"; default.xex: title ID 515207D7, media ID 1A2B3C4D, version 1.0.2.0, disc 1 of 1, SHA-256 " +
+            std::wstring(sha256.begin(), sha256.end())};
+}
+
 // What the tools phase logs of each tool that it takes.
 Story ToolsStory(const Install& install, const std::vector<Tool>& taken) {
     Story story = {L"== Checking the tools"};
@@ -191,6 +203,9 @@ void RunRound(const Round& round, Install& install) {
         StandIn(alias.wstring(), L"python.exe");
     }
     if (round.before) round.before(install);
+    // A first install logs the game copy it reads; a round that ends before the tools ends at the
+    // copy or before it.
+    const bool readsCopy = round.toolsPhase && !setup::layout::Exists(setup::layout::ExtractedMarker(install.repo));
     const std::vector<fs::path> desktop = Listing(DesktopFolder());
     ClearRequests();
 
@@ -218,8 +233,8 @@ void RunRound(const Round& round, Install& install) {
     launch.atEnd = round.atEnd;
     const Outcome outcome = RunSetup(launch);
 
-    const Story expected =
-        Header(install) + (round.toolsPhase ? ToolsStory(install, taken) : Story{}) + round.story(install);
+    const Story expected = Header(install) + (readsCopy ? GameCopy(round.game) : Story{}) +
+                           (round.toolsPhase ? ToolsStory(install, taken) : Story{}) + round.story(install);
     const std::wstring final = round.killed ? L"" : expected.back();
     const bool success = final.starts_with(kDone);
     const std::string section = LastRun(outcome.log);

@@ -2,9 +2,9 @@
 // that one run of the test build, or several one after the other (rounds), go through. A round
 // says how the folder is prepared, how each build tool is taken, what the user chooses and does,
 // and what setup.log must tell after the tools, ending with the final message; the runner checks
-// that, and what every run must show besides: the tools' lines, the tools folder, the final box,
-// the questions asked, the desktop shortcut, the launcher, and that nothing of the run is left
-// running on either side of the bridge.
+// that, and what every run must show besides: the game copy's line of a first install, the tools'
+// lines, the tools folder, the final box, the questions asked, the desktop shortcut, the launcher,
+// and that nothing of the run is left running on either side of the bridge.
 #pragma once
 
 #include "support/e2e.h"
@@ -124,7 +124,8 @@ struct Round {
     Game game = Game::image;
     Form form{};  // the options, by default as the window starts; the source comes from `game`
     std::vector<Asked> asked{};  // the run's own questions, in the order it asks them
-    bool toolsPhase = true;  // false: the run ends before the tools phase, which logs nothing
+    bool toolsPhase = true;  // false: the run ends before the tools phase, which logs nothing, and
+                             // logs no game copy
     Tools tools{};         // how the run takes each build tool: from PATH, unless it says otherwise
     bool alias = false;    // an app-store python.exe ahead on PATH, which is no Python
     std::string faults{};  // the sandbox's switches

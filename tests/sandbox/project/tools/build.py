@@ -19,13 +19,15 @@ import argparse
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
-import tarfile
 import time
-from pathlib import Path
+from pathlib import Path, PurePosixPath
 
-DISC_MAGIC = b"QUORIN-DISC-IMAGE 1\n"  # the sandbox's disc images: this line, then a tar archive
+SECTOR = 2048
+MEDIA = b"MICROSOFT*XBOX*MEDIA"  # an Xbox 360 disc's volume descriptor begins with it
+STARTS = [0, 0x0FD90000, 0x02080000]  # of the game partition: a rebuilt image, full XGD2 and XGD3 dumps
 ROOT = Path(__file__).resolve().parent.parent
 EXTRACTED = ROOT / "game" / "extracted"
 SOURCES = ["main", "kernel", "audio", "video", "input", "savedata"]
@@ -89,19 +91,51 @@ def extract(source):
             show(f"  {done * 100 // len(files)}% {path.relative_to(source).as_posix()}")
         return
     with open(source, "rb") as image:
-        if image.read(len(DISC_MAGIC)) != DISC_MAGIC:
-            fail(f"{source} isn't a disc image this build can read")
-        with tarfile.open(fileobj=image, mode="r:") as tar:
-            members = [m for m in tar.getmembers() if m.isfile()]
-            for done, member in enumerate(members, 1):
-                name = Path(member.name)
-                if name.is_absolute() or ".." in name.parts:
-                    fail(f"the disc image holds a file outside itself: {member.name}")
-                (EXTRACTED / name).parent.mkdir(parents=True, exist_ok=True)
-                (EXTRACTED / name).write_bytes(tar.extractfile(member).read())
-                show(f"  {done * 100 // len(members)}% {member.name}")
+        files = disc_files(image, source)
+        for done, (name, offset, size) in enumerate(files, 1):
+            (EXTRACTED / name).parent.mkdir(parents=True, exist_ok=True)
+            (EXTRACTED / name).write_bytes(read_at(image, offset, size))
+            show(f"  {done * 100 // len(files)}% {name.as_posix()}")
     if not (EXTRACTED / "default.xex").is_file():
         fail("the disc image has no default.xex")
+
+
+def read_at(image, offset, size):
+    image.seek(offset)
+    data = image.read(size)
+    if len(data) != size:
+        fail("the disc image ends before the files it lists")
+    return data
+
+
+def disc_files(image, source):
+    """The files of an Xbox 360 disc image (XDVDFS): (path, offset, size), sorted by path."""
+    start = next((at for at in STARTS if image.seek(at + 0x10000) is not None and image.read(len(MEDIA)) == MEDIA),
+                 None)
+    if start is None:
+        fail(f"{source} isn't an Xbox 360 disc image")
+    files = []
+
+    def walk(sector, size, folder):
+        table = read_at(image, start + sector * SECTOR, size)
+        seen, waiting = set(), [0]
+        while waiting:
+            at = waiting.pop() * 4
+            if at in seen or at + 14 > len(table):
+                continue
+            seen.add(at)
+            left, right, first, length, attributes, name_length = struct.unpack_from("<2H2I2B", table, at)
+            name = table[at + 14:at + 14 + name_length].decode("ascii", "replace")
+            if name in ("", ".", "..") or "/" in name or "\\" in name:
+                fail(f"the disc image holds a file outside itself: {name}")
+            waiting += [side for side in (left, right) if side]
+            if attributes & 0x10:
+                walk(first, length, folder / name)
+            else:
+                files.append((folder / name, start + first * SECTOR, length))
+
+    walk(*struct.unpack("<2I", read_at(image, start + 0x10014, 8)), PurePosixPath())
+    return sorted(files)
 
 
 def write(path, text):
