@@ -1,7 +1,6 @@
 // Free space, on small drives of known size (tmpfs mounts made by tests/small_drives.sh, which
 // needs root): the hint under the install folder and the worker's question before a build.
 #include "choices.h"
-#include "support/host_path.h"
 #include "support/messages.h"
 #include "support/window_driver.h"
 
@@ -15,11 +14,13 @@ using testing_support::BoxAnswerer;
 
 namespace {
 
+// The drives of 1 GiB, 512 MiB and 64 MiB, as tests/small_drives.sh maps them.
+const fs::path kDrive1g = L"S:\\", kDrive512m = L"T:\\", kDrive64m = L"U:\\";
+
 class SmallDrives : public testing_support::SetupWindow {
 protected:
     void SetUp() override {
-        drives_ = testing_support::HostPath("QUORIN_SMALL_DRIVES");
-        if (!fs::exists(drives_ / "64m" / ".mounted"))
+        if (!fs::exists(kDrive64m / ".mounted"))
             GTEST_SKIP() << "SKIPPED: the small drives aren't mounted (mounting a tmpfs needs root)";
         Open();
     }
@@ -28,28 +29,26 @@ protected:
     // the copy (an empty file) is asked about, and used.
     std::vector<Box> Run(const fs::path& dir, int answer) {
         SetText(kInstallFolder, dir.wstring());
-        SetText(kSourcePath, (drives_ / "64m" / ".mounted").wstring());
+        SetText(kSourcePath, (kDrive64m / ".mounted").wstring());
         BoxAnswerer answerer(answer == IDYES ? std::vector<int>{IDYES, IDYES, IDOK} : std::vector<int>{answer, IDOK});
         SendMessageW(Control(kInstallButton), BM_CLICK, 0, 0);
         EXPECT_TRUE(testing_support::PumpUntil([] { return !s_busy; }));
         return answerer.Seen();
     }
-
-    fs::path drives_;
 };
 
 TEST_F(SmallDrives, TheHintShowsTheFreeSpaceOfTheFoldersDrive) {
     const std::wstring tail = L" free on that drive; about 12 GB is needed (6 GB once the disc is extracted).";
-    SetText(kInstallFolder, (drives_ / "1g" / "Quorin-Recomp").wstring());
+    SetText(kInstallFolder, (kDrive1g / "Quorin-Recomp").wstring());
     UpdateFreeSpace();
     EXPECT_EQ(Text(kFreeSpaceHint), L"1.0 GB" + tail);
-    SetText(kInstallFolder, (drives_ / "512m" / "Games" / "Quorin-Recomp").wstring());
+    SetText(kInstallFolder, (kDrive512m / "Games" / "Quorin-Recomp").wstring());
     UpdateFreeSpace();
     EXPECT_EQ(Text(kFreeSpaceHint), L"512 MB" + tail);
 }
 
 TEST_F(SmallDrives, TooLittleSpaceIsAskedAboutInWholeGigabytes) {
-    const fs::path dir = drives_ / "64m" / "install";
+    const fs::path dir = kDrive64m / "install";
     auto boxes = Run(dir, IDNO);
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, L"The drive has 0 GB free; about 12 GB is needed. Continue anyway?");
@@ -74,8 +73,8 @@ TEST_F(SmallDrives, TooLittleSpaceIsAskedAboutInWholeGigabytes) {
 // and the question, owned by the window, re-enables the window when it is answered. Neither
 // thread may end up waiting for the other.
 TEST_F(SmallDrives, ClosingWhileTheSpaceQuestionIsUpStillCloses) {
-    SetText(kInstallFolder, (drives_ / "64m" / "closing").wstring());
-    SetText(kSourcePath, (drives_ / "64m" / ".mounted").wstring());
+    SetText(kInstallFolder, (kDrive64m / "closing").wstring());
+    SetText(kSourcePath, (kDrive64m / ".mounted").wstring());
     std::wstring stopText;
     // Before the worker's question is answered: close, and say Yes to "Stop it?", a box of the
     // window's own thread.

@@ -17,10 +17,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
 #include <regex>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -333,13 +335,38 @@ TEST_F(ToolsPhase, GitMeetsTheNetworkAsTheDownloadsDo) {
     EXPECT_TRUE(GitGot().ends_with("HTTPS_PROXY=http://mine:8080\nHTTP_PROXY unset\n"));
 }
 
-// Cancelling between two tools ends the phase before the next one is asked for.
-TEST_F(ToolsPhase, StopsAtTheNextToolOnceCancelled) {
-    setup::s_cancel = true;
-    EXPECT_EQ(Prepare(), L"Cancelled.");
-    EXPECT_EQ(window_.LogLines(), std::vector<std::wstring>{L"== Checking the tools"});
-    EXPECT_EQ(Requests(), "");
-    EXPECT_EQ(CurrentPath(), system_);
+// A cancel ends the phase at once, as a cancel and not as a failure of the network: one that came
+// before it asks for no tool, one that comes while a release lookup is held stops the lookup.
+TEST_F(ToolsPhase, ACancelEndsThePhaseAtOnce) {
+    const fs::path bin = OnPath({L"git.exe"});
+    const std::wstring path = CurrentPath();
+    SetFaults(R"({"answers": [{"path": "/repos/.*", "stall": 100}]})");
+    const struct {
+        std::string requests;  // made when the cancel comes, the last one held: none, before the phase
+        std::vector<std::wstring> log;
+    } rows[] = {{"", {L"== Checking the tools"}},
+                {"GET /repos/Kitware/CMake/releases/latest 200\n",
+                 {L"== Checking the tools", L"Git: using " + (bin / L"git.exe").wstring()}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.requests);
+        ClearRequests();
+        setup::s_cancel = row.requests.empty();
+        auto cancelled = std::chrono::steady_clock::now();
+        std::thread canceller([&] {
+            if (row.requests.empty()) return;
+            for (int waited = 0; Requests() != row.requests && waited < 30000; waited += 10) Sleep(10);
+            Sleep(200);  // into the stalled answer
+            cancelled = std::chrono::steady_clock::now();
+            setup::s_cancel = true;
+        });
+        EXPECT_EQ(Prepare(), L"Cancelled.");
+        const auto took = std::chrono::steady_clock::now() - cancelled;
+        canceller.join();
+        EXPECT_LT(took, std::chrono::seconds(1)) << "from the cancel to the phase's end";
+        EXPECT_EQ(window_.LogLines(), row.log);
+        EXPECT_EQ(Requests(), row.requests);
+        EXPECT_EQ(CurrentPath(), path);
+    }
 }
 
 }  // namespace
