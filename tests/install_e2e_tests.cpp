@@ -38,11 +38,6 @@ void ASecondCopyRefuses(HWND, Install& install) {
     Release();
 }
 
-// Asked by a run of an install whose last build made what GitHub's branch holds now.
-std::wstring NothingNew(const Install&) {
-    return L"Quorin Recompiled is up to date (branch main), and it's built. Rebuild it anyway?";
-}
-
 // Measures what freeing space will find, while the build holds before linking.
 void MeasureAndGoOn(HWND, Install& install) {
     install.leftovers = LeftoversSize(install);

@@ -57,6 +57,7 @@ const Scenario kScenarios[] = {
        .more = Builds("1.0.0\n")},
       // Still detached, at v1.0.0, whose tag is gone here and on the server.
       {.before = [](Install& i) { Git(i, L"tag -d v1.0.0"); },
+       .lookup = {L"(couldn't find out whether there is anything new to build: the latest release isn't known)"},
        .faults = std::string(R"({"repository": "without-v1.0.0", "answers": [)") + kApiDown + "]}",
        .story =
            [](const Install& i) {
@@ -73,7 +74,9 @@ const Scenario kScenarios[] = {
            },
        .story = [](const Install& i) { return Success(Pulled(i)); },
        .more = [](Install& i, const Outcome&) { EXPECT_EQ(FileText((i.repo / L"notes.txt").wstring()), "mine"); }},
+      // An edit of the player's is no news to GitHub: the player says Yes to build it.
       {.before = [](Install& i) { SetVersion(i, "mine\n"); },
+       .asked = {{NothingNew, IDYES}},
        .story = [](const Install& i) { return Success(Updated(i, {kChanges})); },
        .more = Builds("mine\n")}}},
     {"ADivergedBranchIsBuiltAsItIs",

@@ -233,7 +233,7 @@ void RunRound(const Round& round, Install& install) {
     launch.atEnd = round.atEnd;
     const Outcome outcome = RunSetup(launch);
 
-    const Story expected = Header(install) + (readsCopy ? GameCopy(round.game) : Story{}) +
+    const Story expected = Header(install) + (readsCopy ? GameCopy(round.game) : Story{}) + round.lookup +
                            (round.toolsPhase ? ToolsStory(install, taken) : Story{}) + round.story(install);
     const std::wstring final = round.killed ? L"" : expected.back();
     const bool success = final.starts_with(kDone);
@@ -336,6 +336,10 @@ Story Pulled(const Install& install) { return Updated(install, OnBranch(install)
 Story Refused(const Install& install) {
     return {L"== Downloading the source code",
             install.repo.wstring() + L" already exists and isn't a copy of the project. Choose another folder."};
+}
+
+std::wstring NothingNew(const Install&) {
+    return L"Quorin Recompiled is up to date (branch main), and it's built. Rebuild it anyway?";
 }
 
 Story Built(const std::wstring& gameCopy) {

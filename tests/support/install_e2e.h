@@ -53,6 +53,9 @@ Story Pulled(const Install& install);
 Story Refused(const Install& install);
 // The build to its end, given the game copy when it extracts one ("" when it doesn't).
 Story Built(const std::wstring& gameCopy);
+
+// Asked by a run of an install whose last build made what GitHub's main holds now.
+std::wstring NothingNew(const Install& install);
 // The story up to the first line that starts with `start`, and that line.
 Story Until(const Story& story, const std::wstring& start);
 Story Freeing(std::uintmax_t leftovers, std::uintmax_t tools);
@@ -124,6 +127,7 @@ struct Round {
     Game game = Game::image;
     Form form{};  // the options, by default as the window starts; the source comes from `game`
     std::vector<Asked> asked{};  // the run's own questions, in the order it asks them
+    Story lookup{};  // what the run logs of asking GitHub whether anything is new, before the tools
     bool toolsPhase = true;  // false: the run ends before the tools phase, which logs nothing, and
                              // logs no game copy
     Tools tools{};         // how the run takes each build tool: from PATH, unless it says otherwise
