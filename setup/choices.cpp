@@ -1,12 +1,15 @@
 #include "choices.h"
 
 #include "base/layout.h"
+#include "base/paths.h"
 #include "base/text.h"
 #include "game.h"
 #include "globals.h"
 #include "maintenance/walk.h"
 #include "win/com.h"
+#include "win/environment.h"
 #include "win/handle.h"
+#include "win/sync.h"
 #include "window.h"
 
 #include <windows.h>
@@ -43,6 +46,14 @@ bool HasNonAscii(const std::wstring& text) {
     return std::any_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x80; });
 }
 
+// The program that keeps `folder` in sync, or "" when none does. OneDrive names its folders in
+// the environment; other programs, and OneDrive too, register their sync roots with the system.
+std::wstring SyncedBy(const fs::path& folder) {
+    for (const wchar_t* variable : {L"OneDrive", L"OneDriveConsumer", L"OneDriveCommercial"})
+        if (IsWithin(folder.native(), win::Variable(variable))) return L"OneDrive";
+    return win::SyncProvider(NearestExisting(folder));
+}
+
 }  // namespace
 
 Choices ReadChoices() {
@@ -60,10 +71,11 @@ bool Confirm(const Choices& choices) {
         Ask(L"Choose a folder to install to.", MB_ICONINFORMATION);
         return false;
     }
-    // An install there already is one that works: its update goes on.
     std::error_code error;
+    const fs::path absolute = fs::absolute(choices.dir, error);
+    // An install there already is one that works: its update goes on.
     const bool installed = layout::Exists(layout::RepoMarker(layout::RepoFolder(choices.dir)));
-    if (fs::absolute(choices.dir, error).native().size() > kLongestFolder && !installed) {
+    if (absolute.native().size() > kLongestFolder && !installed) {
         Ask(L"The install folder's path is too long: it may have at most 100 characters, since the build tools' "
             L"files and the build's go deep inside it. Choose a short folder, such as C:\\Quorin-Recomp.",
             MB_ICONINFORMATION);
@@ -72,6 +84,14 @@ bool Confirm(const Choices& choices) {
     if (HasNonAscii(choices.dir) &&
         Ask(L"The folder's path has non-English characters, which some build tools can't handle. A folder like "
             L"C:\\Quorin-Recomp is safer. Continue anyway?",
+            MB_YESNO | MB_ICONWARNING) != IDYES)
+        return false;
+    // "--update" rebuilds where the game already is, with no other folder to choose.
+    const std::wstring provider = s_updateMode ? L"" : SyncedBy(absolute);
+    if (!provider.empty() &&
+        Ask(choices.dir + L" is in a folder that " + provider + L" keeps in sync. The build writes about 10 GB there, "
+                L"which " + provider + L" would upload, and the build can fail when " + provider +
+                L" holds a file. Install there anyway?",
             MB_YESNO | MB_ICONWARNING) != IDYES)
         return false;
     if (Checked(kExtractedFolder) && !choices.source.empty() && !kel::maintenance::IsFolder(choices.source)) {

@@ -14,10 +14,13 @@
 #include "win/environment.h"
 #include "win/errors.h"
 #include "win/files.h"
+#include "win/running.h"
 
 #include <objbase.h>
 
 #include <exception>
+#include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -76,6 +79,22 @@ struct RunTemp {
     bool made = false;
 };
 
+// A program run from the install folder, the game above all, holds its files open: the source
+// step and the build would fail to rewrite them, part way through. The player closes it; Setup
+// never ends a program of the player's.
+void CheckNothingRuns(const std::wstring& dir) {
+    std::error_code error;
+    const fs::path folder = fs::absolute(dir, error);
+    std::vector<fs::path> running;
+    while (!(running = win::RunningWithin(folder, s_job.get())).empty()) {
+        if (AskFromWorker(L"Quorin Recompiled is running (" + running.front().filename().wstring() +
+                              L"). Close it, then choose Yes to go on; No stops here.",
+                          MB_YESNO | MB_ICONWARNING) != IDYES)
+            Fail(L"Close Quorin Recompiled and try again.");
+        CheckCancel();
+    }
+}
+
 // The phases, strictly one after the other.
 void RunPhases(const Choices& choices, RunValues& run) {
     CheckGameFiles(choices, run);
@@ -87,7 +106,9 @@ void RunPhases(const Choices& choices, RunValues& run) {
     const RunTemp temp(choices.dir);
     PrepareTools(choices.dir);
     PostProgress(-1);  // no measure of progress until the build prints its first
+    CheckNothingRuns(choices.dir);
     GetSource(choices.dir, run.repo);
+    CheckNothingRuns(choices.dir);  // the player may have started the game meanwhile
     BuildGame(choices, run);
     Finish(choices, run);  // composes the summary
 }

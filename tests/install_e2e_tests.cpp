@@ -6,6 +6,7 @@
 #include "support/sandbox.h"
 #include "support/shortcut.h"
 #include "base/text.h"
+#include "win/running.h"
 #include "window.h"
 
 #include <gtest/gtest.h>
@@ -190,6 +191,37 @@ const Scenario kScenarios[] = {
                Story build = Built(L"");
                build.insert(build.end() - 2, L"==> " + std::wstring(1 << 16, L'y'));
                return Pulled(i) + build + Story{kDone + kOnDesktop};
+           }}}},
+    // The game, started from the install folder, holds files that the run would write.
+    {"TheGameRunningFromTheFolderIsToBeClosedFirst",
+     L"Playing",
+     {{.before = RunGame,
+       .asked = {{[](const Install&) {
+                      return L"Quorin Recompiled is running (QuorinLauncher.exe). Close it, then choose Yes to go on; "
+                             L"No stops here.";
+                  },
+                  IDNO}},
+       .story = [](const Install&) { return Story{L"Close Quorin Recompiled and try again."}; },
+       .more =
+           [](Install& i, const Outcome&) {
+               EXPECT_EQ(setup::win::RunningWithin(i.dir).size(), 1u) << "Setup ended the player's program";
+           }}}},
+    // The variable, set here, is the run's too.
+    {"AFolderThatOneDriveSyncsIsAskedAbout",
+     L"Quorin-Recomp",
+     {{.before = [](Install& i) { SetEnvironmentVariableW(L"OneDrive", i.dir.parent_path().c_str()); },
+       .asked = {{[](const Install& i) {
+                      return i.dir.wstring() +
+                             L" is in a folder that OneDrive keeps in sync. The build writes about 10 GB there, which "
+                             L"OneDrive would upload, and the build can fail when OneDrive holds a file. Install there "
+                             L"anyway?";
+                  },
+                  IDNO}},
+       .starts = false,
+       .more =
+           [](Install& i, const Outcome&) {
+               SetEnvironmentVariableW(L"OneDrive", nullptr);
+               EXPECT_FALSE(fs::exists(i.dir)) << "the run started";
            }}}},
 };
 

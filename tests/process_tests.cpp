@@ -11,6 +11,7 @@
 #include "support/worker.h"
 #include "win/errors.h"
 #include "win/handle.h"
+#include "win/running.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -232,6 +233,29 @@ TEST_F(Process, LeaksNoHandleOnAnyPath) {
     const int before = OpenHandles();
     for (int round = 0; round < 200; ++round) once(round);
     EXPECT_EQ(OpenHandles(), before);
+}
+
+TEST_F(Process, RunningWithinFindsAProgramByItsFilesFolder) {
+    testing_support::Scratch scratch;
+    const fs::path copy = scratch.Folder("Quorin Recomp\\build") / "QuorinLauncher.exe";
+    fs::copy_file(testing_support::HostPath("QUORIN_CHILD_EXE"), copy);
+    const auto finds = [](const fs::path& folder, const fs::path& program, HANDLE job = nullptr) {
+        std::error_code error;
+        for (const fs::path& file : setup::win::RunningWithin(folder, job))
+            if (fs::equivalent(file, program, error)) return true;
+        return false;
+    };
+    bool seen = false;
+    setup::Run(setup::Quote(copy) + LR"( "up\n" --sleep 1000)", {}, [&](const std::string&) {  // then it sleeps
+        seen = true;
+        EXPECT_TRUE(finds(scratch.root() / "QUORIN RECOMP", copy));
+        EXPECT_FALSE(finds(scratch.root() / "Quorin Recomp", copy, setup::s_job.get())) << "a run's own child";
+        EXPECT_FALSE(finds(scratch.Folder("Quorin"), copy));
+    });
+    EXPECT_TRUE(seen);
+    wchar_t self[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    EXPECT_FALSE(finds(fs::path(self).parent_path(), self)) << "this program";
 }
 
 TEST_F(Process, GitOutputKeepsTheFirstNonEmptyLineAndTheResult) {

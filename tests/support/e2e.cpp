@@ -242,7 +242,15 @@ void Answer(HWND box, int button) {
     WaitUntil(kEndLimit, [box] { return !IsWindow(box); });
 }
 
-// Runs until the final message, or until the program ends without one.
+// Whether the window, having handled what came before, shows no box and runs nothing (a run
+// would have begun within the press of Install that asked the last question).
+bool Idle(HWND window, DWORD process) {
+    Send(window, WM_NULL, 0, 0);
+    return !BoxOf(window, process) && TextOf(GetDlgItem(window, setup::kInstallButton)) == L"Install";
+}
+
+// Runs until the final message, until the program ends without one, or, for a run that doesn't
+// start, until the window is idle after the last answer.
 void Watch(HWND window, const Process& setup, const Launch& launch, Outcome& outcome) {
     std::vector<bool> done(launch.steps.size());
     std::size_t answered = 0;
@@ -271,6 +279,7 @@ void Watch(HWND window, const Process& setup, const Launch& launch, Outcome& out
             Answer(box, expected ? launch.answers[answered++] : IDNO);
             outcome.questions.push_back(std::move(seen));
         }
+        if (!launch.starts && answered == launch.answers.size() && Idle(window, setup.info.dwProcessId)) break;
         if (WaitForSingleObject(setup.info.hProcess, kPoll) == WAIT_OBJECT_0) break;
         if (GetTickCount64() > end) {
             ADD_FAILURE() << "the run didn't end; the status line read " << Utf8(status);

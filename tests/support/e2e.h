@@ -42,6 +42,7 @@ struct Launch {
     std::wstring path;    // folders in front of the Wine system folders on PATH, ";"-separated
     std::vector<std::pair<std::wstring, std::wstring>> environment;  // further variables
     std::vector<int> answers;  // for the Yes/No questions, in order; one too few fails the test
+    bool starts = true;  // false: the answers keep the run from starting; it's over once they are given
     std::vector<Step> steps;
     std::function<void(HWND window)> filled;  // once the form is filled, before Install is pressed
     std::function<void(HWND box)> atFinal;    // while the final box shows, before it is answered

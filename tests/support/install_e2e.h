@@ -33,6 +33,7 @@ struct Install {
     std::uintmax_t leftovers = 0;  // what a step measured part way through a run, in bytes
     std::uintmax_t tools = 0;
     std::vector<setup::win::FileHandle> held;  // files a step holds open, closed at the end of the round
+    std::vector<setup::win::Handle> jobs;      // programs a step started run in them, till the round ends
 };
 
 // What setup.log tells of a run: the program's own lines, not the tools' output.
@@ -76,6 +77,10 @@ std::filesystem::path Launcher(const Install& install);
 std::uintmax_t ToolsSize(const Install& install);
 std::uintmax_t LeftoversSize(const Install& install);
 
+// Runs a copy of the test child as the built launcher, as a player plays the game, till the
+// round ends.
+void RunGame(Install& install);
+
 // Lets a build that the "hold" switch stopped go on.
 void Release();
 
@@ -115,7 +120,7 @@ struct Moment {
     std::function<void(HWND window, Install& install)> action;
 };
 
-// A question that the run asks on its way, after those of the form, and the answer it is given.
+// A question that the run asks, after the form's that the runner knows, and the answer it is given.
 struct Asked {
     std::function<std::wstring(const Install&)> text;
     int answer = IDYES;
@@ -127,6 +132,7 @@ struct Round {
     Game game = Game::image;
     Form form{};  // the options, by default as the window starts; the source comes from `game`
     std::vector<Asked> asked{};  // the run's own questions, in the order it asks them
+    bool starts = true;  // false: an answer keeps the run from starting: no log, no final box
     Story lookup{};  // what the run logs of asking GitHub whether anything is new, before the tools
     bool toolsPhase = true;  // false: the run ends before the tools phase, which logs nothing, and
                              // logs no game copy
@@ -141,8 +147,8 @@ struct Round {
     std::vector<std::wstring> statuses{};  // seen in this order, each as the start of a status text
     const char* requests = nullptr;        // the requests of the tools phase, exactly, when given
     // What setup.log must tell after the header and the tools' lines, the final message last.
-    // Made after the run.
-    std::function<Story(const Install&)> story;
+    // Made after the run, which must have started.
+    std::function<Story(const Install&)> story{};
     std::function<void(Install&, const Outcome&)> more{};  // further checks
 };
 
