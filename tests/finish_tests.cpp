@@ -101,9 +101,12 @@ TEST_F(Finishing, TheShortcutStartsTheLauncherInItsOwnFolder) {
     EXPECT_EQ(link.description, L"Quorin Recompiled");
     EXPECT_TRUE(window_.Take().empty()) << "nothing is said about it";
 
-    // The text follows the choice, not whether a shortcut could be made.
-    setup::s_installed = (install_ / L"no such folder" / "QuorinLauncher.exe").wstring();
+    // The text follows the choice, not whether a shortcut could be made; the log says why not.
+    ASSERT_TRUE(fs::remove(ShortcutFile()) && fs::create_directory(ShortcutFile()));
     EXPECT_EQ(Finish(), kDone + kOnDesktop);
+    const Lines log = window_.LogLines();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].starts_with(L"Couldn't put a shortcut on the desktop (error 0x8")) << log[0];
 }
 
 TEST_F(Finishing, WithoutTheShortcutNothingTouchesTheDesktop) {
