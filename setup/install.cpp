@@ -87,11 +87,10 @@ void CheckNothingRuns(const std::wstring& dir) {
     const fs::path folder = fs::absolute(dir, error);
     std::vector<fs::path> running;
     while (!(running = win::RunningWithin(folder, s_job.get())).empty()) {
-        const int answer = AskFromWorker(L"Quorin Recompiled is running (" + running.front().filename().wstring() +
-                                             L"). Close it, then choose Yes to go on; No stops here.",
-                                         MB_YESNO | MB_ICONWARNING);
-        CheckCancel();  // a Cancel while the question was open ends the run as one, whatever the answer
-        if (answer != IDYES) Fail(L"Close Quorin Recompiled and try again.");
+        if (AskFromWorker(L"Quorin Recompiled is running (" + running.front().filename().wstring() +
+                              L"). Close it, then choose Yes to go on; No stops here.",
+                          MB_YESNO | MB_ICONWARNING) != IDYES)
+            Fail(L"Close Quorin Recompiled and try again.");
     }
 }
 

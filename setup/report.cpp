@@ -81,7 +81,9 @@ void PostProgress(int percent) { Post(kProgressMessage, static_cast<WPARAM>(stat
 void PostFinished(bool success, const std::wstring& message) { PostText(kFinishedMessage, success ? 1 : 0, message); }
 
 int AskFromWorker(const std::wstring& text, UINT type) {
-    return MessageBoxW(s_window, text.c_str(), kCaption, type);
+    const int answer = MessageBoxW(s_window, text.c_str(), kCaption, type);
+    CheckCancel();  // whatever the answer: the player asked to stop
+    return answer;
 }
 
 void Fail(const std::wstring& message, const std::wstring& why) { throw Failed{message, why}; }

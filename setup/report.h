@@ -43,7 +43,8 @@ void PostFinished(bool success, const std::wstring& message);
 
 // Worker: asks the player in a message box owned by the window, as MessageBoxW does with `type`,
 // and gives the button pressed. The box runs its own loop on this thread; the window stays
-// usable meanwhile, and a close of the window waits for it.
+// usable meanwhile, and a close of the window waits for it. Fails with "Cancelled." when the
+// player cancelled while it was open.
 int AskFromWorker(const std::wstring& text, UINT type);
 
 // Worker: ends the run with a sentence for the player, and the system's reason for the log.

@@ -3,6 +3,7 @@
 #include "report.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
+#include "support/worker.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -57,6 +58,13 @@ TEST_F(Reporting, CheckCancelFailsWithCancelledOnlyAfterACancel) {
     } catch (const Failed& failed) {
         EXPECT_EQ(failed.message, L"Cancelled.");
     }
+}
+
+// The player cancelled while a question was open: whatever the answer, the run ends as cancelled.
+TEST_F(Reporting, AQuestionOpenAtACancelEndsTheRun) {
+    testing_support::BoxAnswerer answerer({IDNO}, [](HWND) { s_cancel = true; });
+    EXPECT_EQ(testing_support::FailureOf([] { AskFromWorker(L"Go on?", MB_YESNO); }), L"Cancelled.");
+    EXPECT_EQ(answerer.Seen().size(), 1u);
 }
 
 TEST_F(Reporting, LogAndStatusReachTheFileTheDetailsAndTheStatusLine) {
