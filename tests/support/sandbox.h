@@ -78,14 +78,20 @@ public:
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = startup.hStdError = write;
         PROCESS_INFORMATION process{};
-        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
-                           nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-            if (job) AssignProcessToJobObject(job, process.hProcess);
-            ResumeThread(process.hThread);
-            CloseHandle(process.hThread);
-            process_ = process.hProcess;
-        } else {
+        // Wine 8 on a loaded machine now and then refuses a start with ERROR_INTERNAL_ERROR that
+        // goes through a moment later: the tests' own starts try again rather than fail a test.
+        for (int tried = 1;; ++tried) {
+            if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
+                               nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+                if (job) AssignProcessToJobObject(job, process.hProcess);
+                ResumeThread(process.hThread);
+                CloseHandle(process.hThread);
+                process_ = process.hProcess;
+                break;
+            }
             error_ = GetLastError();
+            if (error_ != ERROR_INTERNAL_ERROR || tried == 3) break;
+            Sleep(200);
         }
         CloseHandle(write);
     }
