@@ -5,12 +5,12 @@
 //   get_bench                            the comparison, one line of ratios
 //   get_bench get|query|read PORT FILE   one download; prints seconds, peak working set, peak private bytes
 #include "base/text.h"
-#include "downloads.h"
-#include "programs.h"
 #include "support/http_server.h"
 #include "support/test_window.h"
 #include "support/worker.h"
 #include "win/handle.h"
+#include "worker/downloads.h"
+#include "worker/programs.h"
 
 #include <windows.h>
 #include <psapi.h>

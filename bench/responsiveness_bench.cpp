@@ -16,14 +16,15 @@
 //   responsiveness_bench     (QUORIN_CHILD_EXE names the test child, as ./dev bench sets it)
 #include "base/lines.h"
 #include "base/text.h"
-#include "build.h"
 #include "globals.h"
-#include "programs.h"
 #include "report.h"
-#include "setup.h"
 #include "support/host_path.h"
 #include "support/sandbox.h"
-#include "window.h"
+#include "window/controls.h"
+#include "window/runs.h"
+#include "window/window.h"
+#include "worker/phases/build.h"
+#include "worker/programs.h"
 
 #include <windows.h>
 
@@ -119,17 +120,13 @@ double Probed(const std::function<void()>& work) {
 // The build's part of a run: the child through Run with the build's line callback, logged to
 // setup.log in `folder`, opened as the install opens it.
 void Build(const std::wstring& command, const fs::path& folder) {
-    {
-        std::lock_guard<std::mutex> lock(setup::s_logLock);
-        setup::s_logFile.open(folder / "setup.log", std::ios::out | std::ios::app);
-    }
+    setup::OpenLog(folder / "setup.log");
     try {
         setup::Run(command, folder, setup::ShowProgress());
     } catch (const setup::Failed& failed) {
         std::fprintf(stderr, "responsiveness_bench: %ls\n", failed.message.c_str());
     }
-    std::lock_guard<std::mutex> lock(setup::s_logLock);
-    setup::s_logFile.close();
+    setup::CloseLog();
 }
 
 // The reference: the same flood read by a bare pipe loop. Returns the seconds taken, and the

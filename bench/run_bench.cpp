@@ -6,13 +6,13 @@
 #include "base/text.h"
 #include "globals.h"
 #include "median.h"
-#include "programs.h"
 #include "report.h"
 #include "support/host_path.h"
 #include "support/sandbox.h"
 #include "support/test_window.h"
 #include "support/worker.h"
 #include "win/handle.h"
+#include "worker/programs.h"
 
 #include <windows.h>
 
@@ -41,7 +41,9 @@ double Seconds(Work work) {
 // the window would. Returns the number of lines the window received.
 std::size_t Ours(const std::wstring& command, const fs::path& log) {
     testing_support::TestWindow window;
-    setup::s_logFile.open(log, std::ios::out | std::ios::trunc);
+    std::error_code ignored;
+    fs::remove(log, ignored);
+    setup::OpenLog(log);
     std::thread worker([&] {
         setup::Run(command, {}, {});
         setup::PostFinished(false, L"done");
@@ -55,7 +57,7 @@ std::size_t Ours(const std::wstring& command, const fs::path& log) {
         }
     }
     worker.join();
-    setup::s_logFile.close();
+    setup::CloseLog();
     return lines;
 }
 

@@ -1,5 +1,5 @@
-// What the window and the install worker share, and nothing else. Defined in setup.cpp. The
-// worker reaches the window only through report.h. Each says which thread writes it.
+// What the window and the install worker share, and nothing else: defined in main.cpp. The worker
+// reaches the window only through report.h. Each says which thread writes it.
 #pragma once
 
 #include "win/handle.h"
@@ -7,10 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
-#include <fstream>
-#include <mutex>
 #include <string>
-#include <thread>
 
 namespace setup {
 
@@ -22,9 +19,6 @@ extern bool s_updateMode;           // started with "--update <folder>" (written
 extern bool s_showLog;              // the details box is shown (window thread)
 extern bool s_busy;                 // a run is going (window thread)
 extern std::atomic<bool> s_cancel;  // set by Cancel and closing (window thread); read by the worker
-extern std::thread s_worker;        // the install worker, joined before the next run and on close
-extern std::ofstream s_logFile;     // setup.log while a run is going (worker)
-extern std::mutex s_logLock;        // guards every use of s_logFile
 // The launcher of the last successful build: written by the worker before it posts the finished
 // message, read by the window only after it handled that message (the post orders the two).
 extern std::wstring s_installed;

@@ -1,11 +1,13 @@
 #include "report.h"
 
 #include "globals.h"
+#include "win/convert.h"
 #include "win/wait.h"
-#include "window.h"
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
+#include <mutex>
 
 namespace setup {
 namespace {
@@ -15,6 +17,9 @@ constexpr UINT kLogLineMessage = WM_APP + 1;   // lParam: new std::wstring, one 
 constexpr UINT kStatusMessage = WM_APP + 2;    // lParam: new std::wstring, the status text
 constexpr UINT kProgressMessage = WM_APP + 3;  // wParam: percent 0..100, or -1 for the marquee
 constexpr UINT kFinishedMessage = WM_APP + 4;  // wParam: 1 on success; lParam: new std::wstring
+
+std::ofstream s_logFile;  // setup.log while a run is going
+std::mutex s_logLock;     // guards every use of s_logFile
 
 std::atomic<int> s_backlog{0};  // messages posted and not handled yet
 const win::Handle s_caughtUp(CreateEventW(nullptr, FALSE, FALSE, nullptr));  // the backlog fell to kMostBehind
@@ -57,6 +62,17 @@ std::wstring Take(LPARAM lParam) {
 }  // namespace
 
 BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM) = PostMessageW;
+
+bool OpenLog(const std::filesystem::path& file) {
+    std::lock_guard<std::mutex> lock(s_logLock);
+    s_logFile.open(file, std::ios::out | std::ios::app);  // clears the state on success
+    return s_logFile.is_open();
+}
+
+void CloseLog() {
+    std::lock_guard<std::mutex> lock(s_logLock);
+    s_logFile.close();
+}
 
 void Log(const std::wstring& line) {
     {

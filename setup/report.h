@@ -8,14 +8,16 @@
 // for it); those marked "window" for the window's.
 #pragma once
 
-#include "win/convert.h"
-
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace setup {
+
+// Every message box of the program has this caption.
+constexpr const wchar_t* kCaption = L"Quorin Recompiled Setup";
 
 // Ends a run. Thrown only through Fail, caught only by the install driver.
 struct Failed {
@@ -25,6 +27,13 @@ struct Failed {
 
 // The failure as setup.log keeps it: the message, with the system's reason in parentheses.
 std::wstring Logged(const Failed& failed);
+
+// Worker: from here on, Log adds its lines to `file` as well, at its end; false when it can't be
+// opened (then only the details box gets them).
+bool OpenLog(const std::filesystem::path& file);
+
+// Worker: the end of the run's lines in the file.
+void CloseLog();
 
 // Worker: one line to setup.log (when open) and to the details box.
 void Log(const std::wstring& line);
@@ -83,8 +92,5 @@ bool NextReport(HWND window, Report& report);
 
 // How the posts above post: PostMessageW, or a stand-in that a test puts in its place.
 extern BOOL(WINAPI* s_post)(HWND, UINT, WPARAM, LPARAM);
-
-// The worker's text from bytes: child output, HTTP bodies, exception texts.
-using win::Widen;
 
 }  // namespace setup

@@ -2,11 +2,11 @@
 // the bridge: the command line, the status line and the bar as the script's lines move them,
 // the launcher check, and the two ways a build fails.
 #include "base/layout.h"
-#include "build.h"
 #include "support/messages.h"
 #include "support/phases.h"
 #include "win/convert.h"
 #include "win/environment.h"
+#include "worker/phases/build.h"
 
 #include <algorithm>
 #include <fstream>
@@ -93,7 +93,7 @@ TEST_F(Build, AFirstBuildGetsTheGameCopyAndTheBarFollowsItsCounters) {
         << "the bar moves only when it changes";
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[0], L"== Building (the first build takes 10-30 minutes)");
-    EXPECT_EQ(log[1], setup::Widen(kBase) + L" --iso \"" + image.wstring() + L"\"");
+    EXPECT_EQ(log[1], setup::win::Widen(kBase) + L" --iso \"" + image.wstring() + L"\"");
     for (const std::wstring& line : log) EXPECT_FALSE(line.starts_with(L"  ") && line.find(L'%') != line.npos) << line;
     EXPECT_NE(std::find(log.begin(), log.end(), L"[3/6] Building CXX object src/audio.cpp"), log.end())
         << "counters are logged";
@@ -118,7 +118,7 @@ TEST_F(Build, AnExtractedGameIsBuiltWithoutTheGameCopy) {
     ASSERT_EQ(RunBuild(L"Z:\\nowhere\\chosen anyway.iso"), L"");
     const std::vector<std::wstring> story = Story({});
     ASSERT_GE(story.size(), 2u);
-    EXPECT_EQ(story[1], setup::Widen(kBase));
+    EXPECT_EQ(story[1], setup::win::Widen(kBase));
     EXPECT_EQ(setup::win::Variable(L"PYTHONIOENCODING"), L"");
     EXPECT_EQ(Recorded(), Head());
     EXPECT_EQ(Recorded().size(), 41u);

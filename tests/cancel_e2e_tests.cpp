@@ -4,7 +4,7 @@
 // either; and the next run after each gets to the end.
 #include "support/install_e2e.h"
 #include "support/sandbox.h"
-#include "window.h"
+#include "window/controls.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
 // The user's choices around a run: the source kind, the free-space hint, the refusals and
 // questions of the Install button, Cancel, and where a picked install folder leads.
-#include "choices.h"
 #include "support/host_path.h"
 #include "support/messages.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
+#include "window/choices.h"
+#include "window/runs.h"
 
 #include <vector>
 

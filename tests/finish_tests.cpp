@@ -2,8 +2,6 @@
 // reads it back, freeing space with exact sizes and what a file held open does to it, the disc
 // image, and every text of the final message.
 #include "base/layout.h"
-#include "build.h"
-#include "finish.h"
 #include "globals.h"
 #include "support/fixture.h"
 #include "support/messages.h"
@@ -15,6 +13,8 @@
 #include "win/errors.h"
 #include "win/files.h"
 #include "win/handle.h"
+#include "worker/phases/build.h"
+#include "worker/phases/finish.h"
 
 #include <windows.h>
 #include <objbase.h>

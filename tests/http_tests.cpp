@@ -1,5 +1,4 @@
 // The download with real WinHTTP under Wine against a loopback server that each test scripts.
-#include "downloads.h"
 #include "globals.h"
 #include "support/fixture.h"
 #include "support/http_server.h"
@@ -9,6 +8,7 @@
 #include "win/errors.h"
 #include "win/handle.h"
 #include "win/http.h"
+#include "worker/downloads.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // started with "--update", installs from a disc image or an extracted folder in the sandbox,
 // builds, makes the shortcut, frees space and deletes the disc image, or fails the build in each
 // way it can, or stops at a game copy that isn't a dump of the disc; and Play starts the launcher.
+#include "base/text.h"
 #include "support/install_e2e.h"
 #include "support/sandbox.h"
 #include "support/shortcut.h"
-#include "base/text.h"
 #include "win/running.h"
-#include "window.h"
+#include "window/controls.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,6 @@
 // One run of the install worker, started from the real window: the install folder, setup.log,
 // the game-copy phase and the final message.
 #include "base/layout.h"
-#include "choices.h"
-#include "install.h"
-#include "services.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
@@ -12,6 +9,9 @@
 #include "win/environment.h"
 #include "win/errors.h"
 #include "win/files.h"
+#include "window/choices.h"
+#include "worker/install.h"
+#include "worker/services.h"
 
 #include <fstream>
 #include <regex>

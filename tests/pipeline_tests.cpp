@@ -1,12 +1,12 @@
 // A whole run of the install worker in the test process, against the sandbox: every phase in its
 // place, from the header of setup.log to the final message.
 #include "base/layout.h"
-#include "build.h"
-#include "choices.h"
-#include "install.h"
-#include "runs.h"
 #include "support/messages.h"
 #include "support/phases.h"
+#include "window/choices.h"
+#include "window/runs.h"
+#include "worker/install.h"
+#include "worker/phases/build.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,9 +1,7 @@
 // The process runner with real child processes under Wine: the test child prints given bytes in
 // given chunks, exits with a given code and can start a grandchild.
 #include "base/text.h"
-#include "programs.h"
 #include "report.h"
-#include "source.h"
 #include "support/fixture.h"
 #include "support/host_path.h"
 #include "support/scratch.h"
@@ -12,6 +10,8 @@
 #include "win/errors.h"
 #include "win/handle.h"
 #include "win/running.h"
+#include "worker/phases/source.h"
+#include "worker/programs.h"
 
 #include <windows.h>
 #include <tlhelp32.h>

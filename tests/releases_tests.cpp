@@ -1,14 +1,14 @@
 // The release lookups against a fake GitHub API on the sandbox's port, as the test build of the
 // program has it compiled in.
 #include "globals.h"
-#include "releases.h"
 #include "report.h"
-#include "services.h"
 #include "support/fixture.h"
 #include "support/http_server.h"
 #include "support/test_window.h"
 #include "support/worker.h"
 #include "win/errors.h"
+#include "worker/releases.h"
+#include "worker/services.h"
 
 #include <gtest/gtest.h>
 

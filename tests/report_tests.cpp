@@ -4,6 +4,7 @@
 #include "support/scratch.h"
 #include "support/window_driver.h"
 #include "support/worker.h"
+#include "win/convert.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -37,14 +38,14 @@ void operator delete(void* block, std::size_t) noexcept { operator delete(block)
 namespace {
 
 TEST(Widen, TakesUtf8WhenValidAndTheAnsiCodePageOtherwise) {
-    EXPECT_EQ(Widen(""), L"");
-    EXPECT_EQ(Widen("abc"), L"abc");
-    EXPECT_EQ(Widen("\xC3\xA9"), L"\u00e9");
-    EXPECT_EQ(Widen("\xF0\x9F\x8E\xAE"), L"\U0001F3AE");
+    EXPECT_EQ(win::Widen(""), L"");
+    EXPECT_EQ(win::Widen("abc"), L"abc");
+    EXPECT_EQ(win::Widen("\xC3\xA9"), L"\u00e9");
+    EXPECT_EQ(win::Widen("\xF0\x9F\x8E\xAE"), L"\U0001F3AE");
     ASSERT_EQ(GetACP(), 1252u) << "the test runs with the Western European code page";
-    EXPECT_EQ(Widen("\xE9"), L"\u00e9");
-    EXPECT_EQ(Widen("caf\xE9 \x80"), L"caf\u00e9 \u20ac") << "one bad sequence converts the whole text";
-    EXPECT_EQ(Widen(std::string("a\0b", 3)), std::wstring(L"a\0b", 3)) << "NUL bytes are kept";
+    EXPECT_EQ(win::Widen("\xE9"), L"\u00e9");
+    EXPECT_EQ(win::Widen("caf\xE9 \x80"), L"caf\u00e9 \u20ac") << "one bad sequence converts the whole text";
+    EXPECT_EQ(win::Widen(std::string("a\0b", 3)), std::wstring(L"a\0b", 3)) << "NUL bytes are kept";
 }
 
 using Reporting = testing_support::SetupWindow;
@@ -71,10 +72,7 @@ TEST_F(Reporting, LogAndStatusReachTheFileTheDetailsAndTheStatusLine) {
     Open();
     Scratch disk;
     const fs::path file = disk.root() / "setup.log";
-    {
-        std::lock_guard<std::mutex> lock(s_logLock);
-        s_logFile.open(file, std::ios::out | std::ios::app);
-    }
+    ASSERT_TRUE(OpenLog(file));
     Log(L"");
     Status(L"Checking the tools");
     Log(L"caf\u00e9");
@@ -82,10 +80,7 @@ TEST_F(Reporting, LogAndStatusReachTheFileTheDetailsAndTheStatusLine) {
         std::ifstream in(file, std::ios::binary);  // written up to here already: flushed per line
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\r\n== Checking the tools\r\ncaf\xC3\xA9\r\n");
     }
-    {
-        std::lock_guard<std::mutex> lock(s_logLock);
-        s_logFile.close();
-    }
+    CloseLog();
     Log(L"only in the window once the log is closed");
     PumpWaiting();
     EXPECT_EQ(Text(kStatusLine), L"Checking the tools");

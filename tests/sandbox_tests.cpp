@@ -2,9 +2,9 @@
 // archives over WinHTTP, unpacked by the tar.exe in the system folder; NuGet; the fault
 // switches; a clone of the project over HTTP with the git stand-in; and the project's build
 // script run with the Python stand-in.
-#include "services.h"
 #include "support/sandbox.h"
 #include "support/scratch.h"
+#include "worker/services.h"
 
 #include <windows.h>
 #include <winhttp.h>

@@ -3,12 +3,12 @@
 // what is built. The exact command lines are read back from the log.
 #include "base/layout.h"
 #include "base/text.h"
-#include "built.h"
-#include "source.h"
 #include "support/messages.h"
 #include "support/phases.h"
 #include "support/shortcut.h"
 #include "win/files.h"
+#include "worker/built.h"
+#include "worker/phases/source.h"
 
 #include <algorithm>
 #include <fstream>

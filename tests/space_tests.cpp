@@ -1,8 +1,8 @@
 // Free space, on small drives of known size (tmpfs mounts made by tests/small_drives.sh, which
 // needs root): the hint under the install folder and the worker's question before a build.
-#include "choices.h"
 #include "support/messages.h"
 #include "support/window_driver.h"
+#include "window/choices.h"
 
 #include <filesystem>
 #include <fstream>

@@ -2,9 +2,9 @@
 // sandbox, finds them again, uses those on PATH, and ends with the right message whatever goes
 // wrong on the way. A run that gets through the tools is stopped by the next step at once: the
 // install folder has a folder of the user's own where the source code would go.
-#include "services.h"
 #include "support/install_e2e.h"
 #include "support/sandbox_tools.h"
+#include "worker/services.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
 // The build-tools phase in the test program against the sandbox: where each tool comes from, what
 // goes on the PATH and in what order, what is logged, and what a later run finds.
 #include "globals.h"
-#include "programs.h"
-#include "releases.h"
 #include "report.h"
 #include "support/fixture.h"
 #include "support/sandbox.h"
@@ -11,8 +9,10 @@
 #include "support/shortcut.h"
 #include "support/test_window.h"
 #include "support/worker.h"
-#include "tools.h"
 #include "win/errors.h"
+#include "worker/phases/tools.h"
+#include "worker/programs.h"
+#include "worker/releases.h"
 
 #include <gtest/gtest.h>
 

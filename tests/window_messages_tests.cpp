@@ -1,12 +1,12 @@
 // The setup window's end of the worker's messages, the end of a run, and closing: the real
 // window, driven with real messages under Wine.
 #include "report.h"
-#include "runs.h"
 #include "support/host_path.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
-#include "taskbar.h"
 #include "win/convert.h"
+#include "window/runs.h"
+#include "window/taskbar.h"
 
 #include <commctrl.h>
 
@@ -119,7 +119,7 @@ TEST_F(Window, ARunKeepsThePcAwakeAndShowsOnTheTaskbarButtonWhatTheBarShows) {
     Open();
     SendMessageW(s_window, s_taskbarButtonCreated, 0, 0);
     EXPECT_FALSE(KeepsAwake());
-    SetRunning(true);
+    SetBusy(true);
     EXPECT_TRUE(KeepsAwake());
     PostProgress(-1);
     PumpWaiting();
@@ -132,7 +132,7 @@ TEST_F(Window, ARunKeepsThePcAwakeAndShowsOnTheTaskbarButtonWhatTheBarShows) {
     EXPECT_FALSE(KeepsAwake());
     EXPECT_EQ(s_taskbar, (TaskbarProgress{TBPF_ERROR, 100})) << "a failure stays until the next run";
 
-    SetRunning(true);
+    SetBusy(true);
     EXPECT_EQ(s_taskbar, TaskbarProgress{});
     PostProgress(40);
     PostFinished(true, L"Done.");

@@ -10,7 +10,7 @@
 #include "support/install_e2e.h"
 #include "support/picture.h"
 #include "support/sandbox.h"
-#include "window.h"
+#include "window/controls.h"
 
 #include <gtest/gtest.h>
 

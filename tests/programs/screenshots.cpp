@@ -3,13 +3,14 @@
 // Wine and turns the pictures into PNG files.
 //
 //   window_screenshots FOLDER    writes rest.bmp, busy.bmp and failure.bmp into FOLDER
-#include "choices.h"
 #include "globals.h"
 #include "report.h"
-#include "setup.h"
 #include "support/message_boxes.h"
 #include "support/picture.h"
-#include "window.h"
+#include "window/choices.h"
+#include "window/controls.h"
+#include "window/runs.h"
+#include "window/window.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "win/handle.h"
-#include "window.h"
+#include "window/controls.h"
 
 #include <commctrl.h>
 #include <tlhelp32.h>

@@ -1,15 +1,16 @@
 #include "support/install_e2e.h"
 
-#include "services.h"
+#include "base/layout.h"
+#include "base/text.h"
+#include "report.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/shortcut.h"
-#include "base/layout.h"
-#include "base/text.h"
 #include "win/processes.h"
 #include "win/sha256.h"
-#include "window.h"
+#include "window/controls.h"
+#include "worker/services.h"
 
 #include <gtest/gtest.h>
 

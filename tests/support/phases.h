@@ -4,7 +4,6 @@
 // of their own.
 #pragma once
 
-#include "services.h"
 #include "support/fixture.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
@@ -12,6 +11,7 @@
 #include "support/test_window.h"
 #include "support/worker.h"
 #include "win/convert.h"
+#include "worker/services.h"
 
 #include <windows.h>
 
@@ -48,7 +48,7 @@ protected:
     }
 
     // The project's clone address, as the setup's test build has it.
-    static std::wstring SandboxUrl() { return setup::Widen(setup::kRepoUrl); }
+    static std::wstring SandboxUrl() { return setup::win::Widen(setup::kRepoUrl); }
 
     // A fresh clone of the project, on branch main, at `repo` (made by real git, not the setup).
     static void Clone(const std::filesystem::path& repo) {

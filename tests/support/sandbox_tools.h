@@ -2,9 +2,9 @@
 // that the setup logs for a tool it fetches. Each is named by the program's own table.
 #pragma once
 
-#include "services.h"
 #include "support/sandbox.h"
-#include "tools.h"
+#include "worker/phases/tools.h"
+#include "worker/services.h"
 
 #include <windows.h>
 

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "globals.h"
-#include "setup.h"
 #include "support/fixture.h"
 #include "support/message_boxes.h"
 #include "support/worker.h"
-#include "window.h"
+#include "window/controls.h"
+#include "window/window.h"
 
 #include <windows.h>
 

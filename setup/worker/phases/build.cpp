@@ -1,20 +1,21 @@
-#include "build.h"
+#include "worker/phases/build.h"
 
 #include "base/layout.h"
 #include "base/progress.h"
 #include "base/text.h"
-#include "built.h"
 #include "globals.h"
-#include "programs.h"
 #include "report.h"
+#include "win/convert.h"
 #include "win/environment.h"
+#include "worker/built.h"
+#include "worker/programs.h"
 
 namespace setup {
 
 LineCallback ShowProgress() {
     return [shown = -1](const std::string& line) mutable {
         const BuildProgress progress = ParseBuildLine(line);
-        if (progress.status) PostStatus(Widen(std::string(*progress.status)));
+        if (progress.status) PostStatus(win::Widen(std::string(*progress.status)));
         if (progress.percent && *progress.percent != shown) PostProgress(shown = *progress.percent);
     };
 }

@@ -1,39 +1,23 @@
 // The setup window: start-up, the message loop and the window procedure.
-#include "setup.h"
+#include "window/window.h"
 
 #include "base/args.h"
 #include "base/layout.h"
-#include "choices.h"
 #include "globals.h"
 #include "report.h"
-#include "runs.h"
-#include "taskbar.h"
 #include "win/com.h"
 #include "win/power.h"
 #include "win/processes.h"
-#include "window.h"
+#include "window/choices.h"
+#include "window/controls.h"
+#include "window/runs.h"
+#include "window/taskbar.h"
 
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
 
-#include <cwchar>
 
 namespace setup {
-
-HWND s_window = nullptr;
-HFONT s_font = nullptr;
-HFONT s_titleFont = nullptr;
-win::Handle s_job;
-bool s_updateMode = false;
-bool s_showLog = false;
-bool s_busy = false;
-std::atomic<bool> s_cancel{false};
-// Constructed in this order and destroyed in reverse; the worker is always joined before.
-std::thread s_worker;
-std::ofstream s_logFile;
-std::mutex s_logLock;
-std::wstring s_installed;
 
 namespace {
 
@@ -42,15 +26,6 @@ namespace fs = std::filesystem;
 constexpr const wchar_t* kClassName = L"QuorinSetup";
 
 bool s_closing = false;  // the close handler is waiting for the worker
-
-std::vector<std::wstring> Arguments() {
-    if (!std::wcsstr(GetCommandLineW(), L"--update")) return {};  // nothing to read: shell32 needn't load
-    int count = 0;
-    wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::wstring> args(list, list + (list ? count : 0));
-    LocalFree(list);
-    return args;
-}
 
 // The system's message font for every control.
 void CreateFonts() {
@@ -169,28 +144,6 @@ bool IsHint(LPARAM control) {
     return hint == Control(kSourceHint) || hint == Control(kFreeSpaceHint);
 }
 
-void OnFinished(bool ok, const std::wstring& message) {
-    SetText(kStatusLine, message);
-    SetRunning(false);
-    SetProgress(ok ? 100 : 0);
-    if (!ok) ShowOnTaskbar({TBPF_ERROR, 100});  // until the next run
-    CallBack();  // before the box, which waits for the player
-    if (ok) {
-        SetText(kInstallButton, L"Update");
-        ShowWindow(Control(kPlay), SW_SHOW);
-        if (s_updateMode)
-            Play();  // the launcher starts and the window closes, with no box
-        else
-            Ask(message, MB_ICONINFORMATION);
-        return;
-    }
-    if (!s_showLog) {  // the log is what explains a failure
-        s_showLog = true;
-        Layout();
-    }
-    Ask(message, MB_ICONWARNING);
-}
-
 // What the worker reports, shown.
 void OnReport(const Report& report) {
     switch (report.kind) {
@@ -204,7 +157,7 @@ void OnReport(const Report& report) {
         SetProgress(report.percent);
         break;
     case Report::kFinished:
-        OnFinished(report.success, report.text);
+        EndRun(report.success, report.text);
         break;
     case Report::kNone:
         break;
@@ -285,16 +238,9 @@ void MessageLoop() {
 void ShutDown() {
     s_job.Close();
     win::EndCom();
+    DeleteObject(s_titleFont);  // the controls that used them are gone with the window
+    DeleteObject(s_font);
+    s_titleFont = s_font = nullptr;
 }
 
 }  // namespace setup
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
-    // Before anything else: DLLs load from the system folder only, never from beside the exe
-    // (a Downloads folder full of other files) or the current folder.
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!setup::StartUp(setup::Arguments(), show)) return 1;
-    setup::MessageLoop();
-    setup::ShutDown();
-    return 0;
-}

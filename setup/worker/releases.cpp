@@ -1,13 +1,14 @@
-#include "releases.h"
+#include "worker/releases.h"
 
 #include "base/refname.h"
 #include "base/scan.h"
 #include "base/web.h"
-#include "downloads.h"
 #include "globals.h"
 #include "report.h"
-#include "services.h"
+#include "win/convert.h"
 #include "win/http.h"
+#include "worker/downloads.h"
+#include "worker/services.h"
 
 #include <windows.h>
 
@@ -45,7 +46,7 @@ std::wstring RateLimitSentence(const std::string& answer) {
 // `limit` holds the rate limit's sentence when that was why.
 bool LatestRelease(const std::string& repository, std::string& answer, std::wstring& limit) {
     std::string refusal;
-    if (Get(std::wstring(kGitHubApi) + L"/repos/" + Widen(repository) + L"/releases/latest", &answer, nullptr,
+    if (Get(std::wstring(kGitHubApi) + L"/repos/" + win::Widen(repository) + L"/releases/latest", &answer, nullptr,
             nullptr, {}, &refusal))
         return true;
     limit = RateLimitSentence(refusal);
@@ -58,11 +59,11 @@ Archive LatestAsset(const char* repository, const char* pattern) {
     std::string answer;
     std::wstring limit;
     if (!LatestRelease(repository, answer, limit))
-        Fail(L"Couldn't reach GitHub to find " + Widen(repository) + L". " +
+        Fail(L"Couldn't reach GitHub to find " + win::Widen(repository) + L". " +
              (limit.empty() ? L"Check the internet connection." : limit));
     const Asset asset = FindAsset(answer, pattern);
-    if (asset.link.empty()) Fail(L"No download of " + Widen(repository) + L" matched what Setup expects.");
-    return {Widen(asset.link), asset.sha256};
+    if (asset.link.empty()) Fail(L"No download of " + win::Widen(repository) + L" matched what Setup expects.");
+    return {win::Widen(asset.link), asset.sha256};
 }
 
 std::wstring ReleaseTag() {
@@ -72,7 +73,7 @@ std::wstring ReleaseTag() {
         if (!limit.empty()) Log(L"The latest release couldn't be looked up. " + limit);
         return {};
     }
-    return Widen(FirstValue(answer, "tag_name"));
+    return win::Widen(FirstValue(answer, "tag_name"));
 }
 
 std::string NewestCommit(const std::wstring& ref, std::wstring& why) {
@@ -80,7 +81,7 @@ std::string NewestCommit(const std::wstring& ref, std::wstring& why) {
     const win::DownloadContext context{[&why](const std::wstring& line) { why = line; }, {}, &s_cancel,
                                        L"Accept: application/vnd.github.sha\r\n"};
     const std::wstring url =
-        std::wstring(kGitHubApi) + L"/repos/" + Widen(kRepoOwner) + L"/quorin-recomp/commits/" + ref;
+        std::wstring(kGitHubApi) + L"/repos/" + win::Widen(kRepoOwner) + L"/quorin-recomp/commits/" + ref;
     std::string answer;
     if (!win::Get(url, &answer, nullptr, {}, nullptr, context)) {
         CheckCancel();
@@ -97,7 +98,7 @@ std::wstring PythonPackage() {
     std::string index;
     if (!Get(container + L"index.json", &index, nullptr, nullptr))
         Fail(L"Couldn't reach " + std::wstring(kNuGetSite) + L" for Python. Check the internet connection.");
-    const std::wstring version = Widen(NewestPatch(index, "3.12"));
+    const std::wstring version = win::Widen(NewestPatch(index, "3.12"));
     if (version.empty()) Fail(L"No Python 3.12 package on " + std::wstring(kNuGetSite) + L".");
     return container + version + L"/python." + version + L".nupkg";
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "base/lines.h"
-#include "install.h"
+#include "worker/phases/values.h"
 
 #include <filesystem>
 #include <string>

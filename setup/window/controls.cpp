@@ -1,7 +1,8 @@
-#include "window.h"
+#include "window/controls.h"
 
 #include "globals.h"
-#include "taskbar.h"
+#include "report.h"
+#include "window/taskbar.h"
 
 #include <commctrl.h>
 
@@ -71,10 +72,6 @@ const ControlPlan kControls[] = {
     {kDetailsToggle, L"BUTTON", L"Show details", WS_TABSTOP, 524, 422, 104, 24},
     {kDetails, L"EDIT", L"", WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 12, 454, 616, 228},
 };
-
-// The choices that a run locks; option 113 has a rule of its own.
-constexpr int kLockedWhileBusy[] = {kSourcePath,   kBrowseSource, kInstallFolder,   kBrowseFolder,
-                                    kShortcut,     kDiscImage,    kExtractedFolder, kCleanup};
 
 const ControlPlan& Plan(int id) {
     return *std::find_if(std::begin(kControls), std::end(kControls),
@@ -164,13 +161,6 @@ void Layout() {
                  SWP_NOZORDER | SWP_NOMOVE);
     ShowWindow(Control(kDetails), s_showLog ? SW_SHOW : SW_HIDE);
     SetText(kDetailsToggle, s_showLog ? L"Hide details" : L"Show details");
-}
-
-void SetBusy(bool busy) {
-    s_busy = busy;
-    for (int id : kLockedWhileBusy) EnableWindow(Control(id), !busy);
-    EnableWindow(Control(kDeleteIso), !busy && !Checked(kExtractedFolder));
-    SetText(kInstallButton, busy ? L"Cancel" : L"Install");
 }
 
 void SetProgress(int percent) {

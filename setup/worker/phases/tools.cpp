@@ -1,18 +1,19 @@
-#include "tools.h"
+#include "worker/phases/tools.h"
 
 #include "base/find.h"
 #include "base/layout.h"
 #include "base/text.h"
-#include "downloads.h"
 #include "maintenance/maintenance.h"
-#include "network.h"
-#include "programs.h"
-#include "releases.h"
-#include "removal.h"
 #include "report.h"
+#include "win/convert.h"
 #include "win/environment.h"
 #include "win/errors.h"
 #include "win/files.h"
+#include "worker/downloads.h"
+#include "worker/network.h"
+#include "worker/programs.h"
+#include "worker/releases.h"
+#include "worker/removal.h"
 
 #include <windows.h>
 
@@ -61,7 +62,7 @@ fs::path SystemFolder() {
 
 // Tar's words as the end of the sentence that says why an unpack failed.
 std::wstring Sentence(const std::string& said, int code) {
-    std::wstring words = said.empty() ? L"tar.exe ended with exit code " + std::to_wstring(code) : Widen(said);
+    std::wstring words = said.empty() ? L"tar.exe ended with exit code " + std::to_wstring(code) : win::Widen(said);
     if (!words.ends_with(L'.')) words += L'.';
     return words;
 }

@@ -1,4 +1,4 @@
-#include "network.h"
+#include "worker/network.h"
 
 #include "base/web.h"
 #include "win/environment.h"

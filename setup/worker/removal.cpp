@@ -1,4 +1,4 @@
-#include "removal.h"
+#include "worker/removal.h"
 
 #include "report.h"
 #include "win/errors.h"

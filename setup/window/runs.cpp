@@ -1,14 +1,14 @@
-#include "runs.h"
+#include "window/runs.h"
 
 #include "base/text.h"
-#include "choices.h"
 #include "globals.h"
-#include "install.h"
 #include "report.h"
-#include "taskbar.h"
 #include "win/handle.h"
 #include "win/power.h"
-#include "window.h"
+#include "window/choices.h"
+#include "window/controls.h"
+#include "window/taskbar.h"
+#include "worker/install.h"
 
 #include <windows.h>
 
@@ -22,10 +22,45 @@ namespace fs = std::filesystem;
 
 namespace setup {
 
-void SetRunning(bool running) {
-    SetBusy(running);
-    win::KeepAwake(running);  // a build takes up to half an hour
+std::thread s_worker;
+
+namespace {
+
+// The choices that a run locks; deleting the disc image has a rule of its own.
+constexpr int kLockedWhileBusy[] = {kSourcePath,   kBrowseSource, kInstallFolder,   kBrowseFolder,
+                                    kShortcut,     kDiscImage,    kExtractedFolder, kCleanup};
+
+}  // namespace
+
+void SetBusy(bool busy) {
+    s_busy = busy;
+    for (int id : kLockedWhileBusy) EnableWindow(Control(id), !busy);
+    EnableWindow(Control(kDeleteIso), !busy && !Checked(kExtractedFolder));
+    SetText(kInstallButton, busy ? L"Cancel" : L"Install");
+    win::KeepAwake(busy);  // a build takes up to half an hour
     ShowOnTaskbar({});
+}
+
+void EndRun(bool ok, const std::wstring& message) {
+    SetText(kStatusLine, message);
+    SetBusy(false);
+    SetProgress(ok ? 100 : 0);
+    if (!ok) ShowOnTaskbar({TBPF_ERROR, 100});  // until the next run
+    FlashIfBehind();  // before the box, which waits for the player
+    if (ok) {
+        SetText(kInstallButton, L"Update");
+        ShowWindow(Control(kPlay), SW_SHOW);
+        if (s_updateMode)
+            Play();  // the launcher starts and the window closes, with no box
+        else
+            Ask(message, MB_ICONINFORMATION);
+        return;
+    }
+    if (!s_showLog) {  // the log is what explains a failure
+        s_showLog = true;
+        Layout();
+    }
+    Ask(message, MB_ICONWARNING);
 }
 
 void Cancel() {
@@ -44,12 +79,12 @@ void StartOrCancel() {
     if (!Confirm(choices)) return;
     s_cancel = false;
     ShowWindow(Control(kPlay), SW_HIDE);
-    SetRunning(true);
+    SetBusy(true);
     try {
         s_worker = std::thread(Install, choices);
     } catch (const std::system_error&) {
         // No thread means no finished message either: give the window back to the user here.
-        SetRunning(false);
+        SetBusy(false);
         Ask(L"Setup couldn't start the install. Close some programs and try again.", MB_ICONWARNING);
     }
 }

@@ -1,10 +1,11 @@
-#include "built.h"
+#include "worker/built.h"
 
 #include "base/layout.h"
 #include "base/refname.h"
-#include "releases.h"
-#include "removal.h"
 #include "report.h"
+#include "win/convert.h"
+#include "worker/releases.h"
+#include "worker/removal.h"
 
 #include <windows.h>
 
@@ -52,7 +53,7 @@ bool UpToDate(const fs::path& repo) {
 
     // A detached clone is moved to the latest release; one on a branch follows it.
     const Head head = ParseHead(FileText(layout::RepoMarker(repo) / "HEAD"));
-    const std::wstring branch = Widen(head.branch);
+    const std::wstring branch = win::Widen(head.branch);
     const std::wstring ref = branch.empty() ? ReleaseTag() : branch;
     if (!IsPlainRefName(ref)) {
         Unknown(branch.empty() ? L"the latest release isn't known" : L"the branch's name can't be asked for");

@@ -17,7 +17,8 @@ bool StartUp(const std::vector<std::wstring>& args, int show);
 // Runs until the window is gone: the keyboard moves between the controls as in a dialog.
 void MessageLoop();
 
-// After the loop: closes the job, which ends anything still in it, and releases COM.
+// After the loop: closes the job, which ends anything still in it, releases COM and deletes the
+// fonts.
 void ShutDown();
 
 }  // namespace setup

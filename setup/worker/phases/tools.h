@@ -2,7 +2,7 @@
 // install's tools folder, or downloaded and unpacked there. Worker thread.
 #pragma once
 
-#include "services.h"
+#include "worker/services.h"
 
 #include <filesystem>
 

@@ -1,4 +1,4 @@
-#include "taskbar.h"
+#include "window/taskbar.h"
 
 #include "globals.h"
 #include "win/com.h"
@@ -53,7 +53,7 @@ void ReleaseTaskbar() {
     s_button = s_asked = false;
 }
 
-void CallBack() {
+void FlashIfBehind() {
     if (GetForegroundWindow() == s_window) return;
     FLASHWINFO flash{sizeof flash, s_window, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
     FlashWindowEx(&flash);

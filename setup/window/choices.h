@@ -3,21 +3,14 @@
 // its own copy of the Choices.
 #pragma once
 
+#include "worker/install.h"
+
 #include <string>
 
 namespace setup {
 
 // The name of the install folder that Setup proposes, and puts inside a folder the user picks.
 constexpr const wchar_t* kFolderName = L"Quorin-Recomp";
-
-// The user's choices for one run, copied into the install worker, which owns its copy.
-struct Choices {
-    std::wstring source;     // the disc image or extracted disc folder; may be empty
-    std::wstring dir;        // the install folder; never empty once a run starts
-    bool shortcut = true;    // add a desktop shortcut to the launcher
-    bool cleanup = false;    // delete the build tools and leftovers afterwards
-    bool deleteIso = false;  // delete the disc image once extracted; never for a folder
-};
 
 // The source hint and the delete-the-image option follow the kind of game copy.
 void UpdateSourceChoice();

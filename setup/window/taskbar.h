@@ -35,6 +35,6 @@ void OnTaskbarButtonCreated();
 void ReleaseTaskbar();
 
 // Flashes the button until the window is brought up, unless the window is already in front.
-void CallBack();
+void FlashIfBehind();
 
 }  // namespace setup

@@ -1,8 +1,9 @@
-#include "game.h"
+#include "worker/phases/game.h"
 
 #include "base/disc.h"
 #include "base/layout.h"
 #include "report.h"
+#include "win/convert.h"
 #include "win/errors.h"
 #include "win/handle.h"
 #include "win/sha256.h"
@@ -89,7 +90,7 @@ void ReadGameCopy(const std::wstring& source) {
             Fail(L"Choose a disc image or extracted folder of your own Quorin disc.");
     } else {
         const std::string sha256 = win::FileSha256(file, copy.xexOffset, copy.xexSize);
-        Log(L"Game copy: " + disc::Described(copy) + L", SHA-256 " + (sha256.empty() ? L"unreadable" : Widen(sha256)));
+        Log(L"Game copy: " + disc::Described(copy) + L", SHA-256 " + (sha256.empty() ? L"unreadable" : win::Widen(sha256)));
     }
 }
 

@@ -1,16 +1,15 @@
-#include "choices.h"
+#include "window/choices.h"
 
 #include "base/layout.h"
 #include "base/paths.h"
 #include "base/text.h"
-#include "game.h"
 #include "globals.h"
 #include "maintenance/walk.h"
 #include "win/com.h"
 #include "win/environment.h"
 #include "win/handle.h"
 #include "win/sync.h"
-#include "window.h"
+#include "window/controls.h"
 
 #include <windows.h>
 #include <commdlg.h>

@@ -30,9 +30,6 @@ constexpr int kSourceFrame = 115;
 constexpr int kSourceHint = 116;
 constexpr int kFreeSpaceHint = 117;
 
-// Every message box of the program has this caption.
-constexpr const wchar_t* kCaption = L"Quorin Recompiled Setup";
-
 // The main window's style: a caption and a minimise box, not resizable.
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
@@ -59,9 +56,6 @@ Area WorkArea();
 // details move the window up where it would reach past the bottom of the work area, and shorten
 // on a work area too short for them; hidden, they take the window back down.
 void Layout();
-
-// Locks the choices while a run is going; the Install button turns into Cancel.
-void SetBusy(bool busy);
 
 // A percentage on the progress bar, or the marquee when negative; during a run, on the taskbar
 // button too.

@@ -2,16 +2,9 @@
 // given, is there room for the build, and does the copy look like a dump of the disc.
 #pragma once
 
-#include "install.h"
-
-#include <cstdint>
-#include <string>
+#include "worker/phases/values.h"
 
 namespace setup {
-
-// Room a build needs: with the disc still to extract, and with its files already extracted.
-constexpr std::uint64_t kNeededFresh = std::uint64_t{12} << 30;
-constexpr std::uint64_t kNeededExtracted = std::uint64_t{6} << 30;
 
 // Sets run.repo and run.alreadyExtracted. Fails without a game copy when one is needed, and
 // asks before going on with too little free space. A first install then reads the copy: it logs

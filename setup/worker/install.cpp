@@ -1,20 +1,21 @@
-#include "install.h"
+#include "worker/install.h"
 
 #include "base/layout.h"
-#include "build.h"
-#include "built.h"
-#include "finish.h"
-#include "game.h"
 #include "globals.h"
-#include "removal.h"
 #include "report.h"
-#include "services.h"
-#include "source.h"
-#include "tools.h"
+#include "win/convert.h"
 #include "win/environment.h"
 #include "win/errors.h"
 #include "win/files.h"
 #include "win/running.h"
+#include "worker/built.h"
+#include "worker/phases/build.h"
+#include "worker/phases/finish.h"
+#include "worker/phases/game.h"
+#include "worker/phases/source.h"
+#include "worker/phases/tools.h"
+#include "worker/removal.h"
+#include "worker/services.h"
 
 #include <objbase.h>
 
@@ -38,14 +39,9 @@ void Begin(const std::wstring& dir, win::FileHandle& lock) {
         Fail(L"Setup is already installing to this folder. Wait until it has finished, or close it, and try again.",
              win::LastErrorText());
     const DWORD unlocked = lock ? 0 : GetLastError();
-    bool open = false;
-    {
-        std::lock_guard<std::mutex> lock(s_logLock);
-        s_logFile.open(layout::LogFile(dir), std::ios::out | std::ios::app);  // clears the state on success
-        open = s_logFile.is_open();
-    }
+    const bool open = OpenLog(layout::LogFile(dir));
     Log(L"Quorin Recompiled Setup, installing to " + dir);
-    Log(L"Setup " + Widen(kVersion) + L" on Windows " + win::WindowsVersion() + L" (64-bit); " + win::FreeSpaceOn(dir));
+    Log(L"Setup " + win::Widen(kVersion) + L" on Windows " + win::WindowsVersion() + L" (64-bit); " + win::FreeSpaceOn(dir));
     if (!open) Log(L"setup.log couldn't be opened (another program may be using it): this run isn't saved to it.");
     if (unlocked) Log(L"(setup.lock couldn't be made, so a second Setup isn't kept out: " + win::ErrorText(unlocked) + L")");
 }
@@ -116,7 +112,7 @@ void RunPhases(const Choices& choices, RunValues& run) {
 
 void Install(Choices choices) {
     KeepPace();
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));  // the desktop shortcut's
     RunValues run;
     win::FileHandle lock;
     std::wstring logged;  // the final message as the log keeps it, when it says more
@@ -128,14 +124,11 @@ void Install(Choices choices) {
         run.message = failed.message;
         logged = Logged(failed);
     } catch (const std::exception& error) {
-        run.message = L"Unexpected error: " + Widen(error.what());
+        run.message = L"Unexpected error: " + win::Widen(error.what());
     }
     Log(logged.empty() ? run.message : logged);
-    {
-        std::lock_guard<std::mutex> lock(s_logLock);
-        s_logFile.close();
-    }
-    CoUninitialize();
+    CloseLog();
+    if (com) CoUninitialize();
     lock.Close();  // before the window hears of the end, and may start the next run
     PostFinished(run.success, run.message);
 }

@@ -1,14 +1,14 @@
-#include "finish.h"
+#include "worker/phases/finish.h"
 
 #include "base/layout.h"
 #include "base/text.h"
 #include "globals.h"
 #include "maintenance/maintenance.h"
-#include "removal.h"
 #include "report.h"
 #include "win/errors.h"
 #include "win/files.h"
 #include "win/handle.h"
+#include "worker/removal.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -2,7 +2,7 @@
 // space, deleting the disc image, and the final message. Nothing here fails the run. Worker thread.
 #pragma once
 
-#include "install.h"
+#include "worker/phases/values.h"
 
 namespace setup {
 

@@ -1,4 +1,4 @@
-#include "programs.h"
+#include "worker/programs.h"
 
 #include "globals.h"
 #include "report.h"

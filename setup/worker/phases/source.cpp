@@ -1,14 +1,15 @@
-#include "source.h"
+#include "worker/phases/source.h"
 
 #include "base/layout.h"
 #include "base/progress.h"
 #include "base/refname.h"
 #include "base/text.h"
-#include "programs.h"
-#include "releases.h"
-#include "removal.h"
 #include "report.h"
-#include "services.h"
+#include "win/convert.h"
+#include "worker/programs.h"
+#include "worker/releases.h"
+#include "worker/removal.h"
+#include "worker/services.h"
 
 #include <fstream>
 
@@ -72,7 +73,7 @@ void Clone(const fs::path& dir, const fs::path& repo, const std::wstring& phase)
     };
     int code = 1;
     try {
-        code = WithProgress(phase, L"git clone --progress " + Widen(kRepoUrl) + L" " + Quote(repo), dir);
+        code = WithProgress(phase, L"git clone --progress " + win::Widen(kRepoUrl) + L" " + Quote(repo), dir);
     } catch (const Failed&) {
         discard();
         throw;
@@ -103,7 +104,7 @@ std::wstring TagToBuild() {
     const std::wstring tag = ReleaseTag();
     if (IsPlainRefName(tag)) return tag;
     const std::string version = kVersion;
-    return L"v" + Widen(version.substr(0, version.find(' ')));
+    return L"v" + win::Widen(version.substr(0, version.find(' ')));
 }
 
 void GetSource(const fs::path& dir, const fs::path& repo) {
@@ -124,7 +125,7 @@ void GetSource(const fs::path& dir, const fs::path& repo) {
     if (!changes.empty()) {
         Log(L"The source folder has changes of its own: building it as it is (no update).");
     } else if (onBranch) {
-        Log(L"The source folder is on branch " + Widen(branch) + L": updating that branch.");
+        Log(L"The source folder is on branch " + win::Widen(branch) + L": updating that branch.");
         if (!Git(dir, repo, L"pull --ff-only")) Log(L"(couldn't update the branch - building the code as it is)");
     } else if (Git(dir, repo, L"checkout --force " + tag)) {
         Log(L"Building release " + tag + L".");

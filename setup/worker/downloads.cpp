@@ -1,4 +1,4 @@
-#include "downloads.h"
+#include "worker/downloads.h"
 
 #include "globals.h"
 #include "report.h"
