@@ -1,9 +1,9 @@
 #include "window/choices.h"
 
-#include "base/layout.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "globals.h"
+#include "maintenance/layout.h"
 #include "maintenance/walk.h"
 #include "win/com.h"
 #include "win/environment.h"

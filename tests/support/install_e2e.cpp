@@ -1,7 +1,7 @@
 #include "support/install_e2e.h"
 
-#include "base/layout.h"
 #include "base/text.h"
+#include "maintenance/layout.h"
 #include "report.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"

@@ -1,9 +1,10 @@
 #include "worker/phases/game.h"
 
 #include "base/disc.h"
-#include "base/layout.h"
+#include "maintenance/layout.h"
 #include "report.h"
 #include "win/convert.h"
+#include "win/environment.h"
 #include "win/errors.h"
 #include "win/handle.h"
 #include "win/sha256.h"
