@@ -56,7 +56,8 @@ int Download(const std::string& mode, INTERNET_PORT port, const fs::path& file) 
     testing_support::TestWindow window;  // Get's progress goes to it
     const auto start = std::chrono::steady_clock::now();
     const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(port) + kPath;
-    const bool ok = mode == "get" ? setup::Get(url, nullptr, &file, L"Bench") : BareGet(mode, port, file);
+    const bool ok =
+        mode == "get" ? setup::Get({.url = url, .file = &file, .label = L"Bench"}) : BareGet(mode, port, file);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     PROCESS_MEMORY_COUNTERS memory{};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);

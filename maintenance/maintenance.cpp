@@ -1,5 +1,6 @@
 #include "maintenance/maintenance.h"
 
+#include "maintenance/layout.h"
 #include "maintenance/walk.h"
 
 #include <cwctype>
@@ -31,9 +32,9 @@ std::uintmax_t SizeOrZero(const fs::directory_entry& entry) {
 
 Part Tools(const fs::path& root) {
     Part part{kToolsLabel, {}, 0};
-    const fs::path tools = root.parent_path() / "tools";
+    const fs::path tools = layout::ToolsFolder(root.parent_path());
     for (const wchar_t* made : kSetupOnlyTools) {
-        if (IsFolder(tools / made)) {
+        if (IsFolder(layout::ToolFolder(tools, made))) {
             part.size = SizeOf(tools);
             part.paths.push_back(tools);
             break;
@@ -44,7 +45,7 @@ Part Tools(const fs::path& root) {
 
 Part Leftovers(const fs::path& root) {
     Part part{L"Build leftovers (object files, libraries, generated C++)", {}, 0};
-    const fs::path build = root / "build";
+    const fs::path build = layout::BuildFolder(root);
     if (IsFolder(build)) {
         ForEachFile(build, [&part](const fs::directory_entry& file) {
             for (const wchar_t* suffix : {L".obj", L".o", L".a", L".lib", L".pch", L".map", L".gch"}) {
@@ -56,7 +57,7 @@ Part Leftovers(const fs::path& root) {
             }
         });
     }
-    const fs::path generated = root / "generated" / "ppc";
+    const fs::path generated = layout::GeneratedFolder(root);
     if (IsFolder(generated)) {
         part.size += SizeOf(generated);
         part.paths.push_back(generated);

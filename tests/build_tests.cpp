@@ -1,7 +1,7 @@
 // The build step against the sandbox's project, with its real build script run by Python through
 // the bridge: the command line, the status line and the bar as the script's lines move them,
 // the launcher check, and the two ways a build fails.
-#include "base/layout.h"
+#include "maintenance/layout.h"
 #include "support/messages.h"
 #include "support/phases.h"
 #include "win/convert.h"

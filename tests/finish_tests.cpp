@@ -1,8 +1,8 @@
 // The last step of a run on install folders of the test's own: the desktop shortcut as the shell
 // reads it back, freeing space with exact sizes and what a file held open does to it, the disc
 // image, and every text of the final message.
-#include "base/layout.h"
 #include "globals.h"
+#include "maintenance/layout.h"
 #include "support/fixture.h"
 #include "support/messages.h"
 #include "support/sandbox.h"

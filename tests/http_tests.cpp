@@ -74,12 +74,13 @@ TEST_F(Download, ReturnsTheBodyWithOrWithoutContentLength) {
     });
 
     std::string body = "kept:";
-    EXPECT_TRUE(Get(server.Url("/sized"), &body, nullptr, nullptr));
+    EXPECT_TRUE(Get({.url = server.Url("/sized"), .body = &body}));
     EXPECT_EQ(body, "kept:hello") << "the body is appended";
 
     body.clear();
     const fs::path file = scratch_.root() / u8"t\u00e9l\u00e9chargement.bin";
-    EXPECT_TRUE(Get(server.Url("/stream"), &body, &file, nullptr)) << "no length: the end of the stream is the end";
+    EXPECT_TRUE(Get({.url = server.Url("/stream"), .body = &body, .file = &file}))
+        << "no length: the end of the stream is the end";
     EXPECT_EQ(body, big);
     EXPECT_EQ(Read(file), big);
 
@@ -95,7 +96,7 @@ TEST_F(Download, SendsTheQueryAndFollowsARedirect) {
         return Reply{.body = "moved here"};
     });
     std::string body;
-    EXPECT_TRUE(Get(server.Url("/old?x=1"), &body, nullptr, nullptr));
+    EXPECT_TRUE(Get({.url = server.Url("/old?x=1"), .body = &body}));
     EXPECT_EQ(body, "moved here");
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -111,7 +112,7 @@ TEST_F(Download, AnyOtherStatusFailsAtOnceAndLeavesAnEmptyFile) {
         SCOPED_TRACE(status);
         const fs::path file = scratch_.File("archive.zip", 1000);
         std::string body;
-        EXPECT_FALSE(Get(server.Url(status), &body, &file, L"Git"));
+        EXPECT_FALSE(Get({.url = server.Url(status), .body = &body, .file = &file, .label = L"Git"}));
         EXPECT_TRUE(fs::exists(file));
         EXPECT_EQ(fs::file_size(file), 0u);
         EXPECT_EQ(body, "");
@@ -133,7 +134,7 @@ TEST_F(Download, ATryThatFailsOnTheWayIsMadeAgain) {
          {std::pair{"/drop", ErrorText(12152, L"no valid answer")}, std::pair{"/503", std::wstring(L"HTTP status 503")}}) {
         SCOPED_TRACE(target);
         std::string body;
-        EXPECT_TRUE(Get(server.Url(target), &body, nullptr, nullptr));
+        EXPECT_TRUE(Get({.url = server.Url(target), .body = &body}));
         EXPECT_TRUE(body == whole) << "the whole body once";
         EXPECT_EQ(calls[target], 2);
         EXPECT_EQ(Logged(), std::vector<std::wstring>{server.Url(target) + L": " + cause + L"; trying again (2 of 4)"});
@@ -146,11 +147,11 @@ TEST_F(Download, ADownloadThatKeepsBreakingFailsAfterFourTries) {
         return Reply{.body = std::string(100000, 's'), .missing = 10};
     });
     std::string body;
-    EXPECT_TRUE(Get(server.Url("/cut"), &body, nullptr, nullptr)) << "without a length, the end is where it ends";
+    EXPECT_TRUE(Get({.url = server.Url("/cut"), .body = &body})) << "without a length, the end is where it ends";
     EXPECT_EQ(body.size(), 99500u);
 
     body.clear();
-    EXPECT_FALSE(Get(server.Url("/short"), &body, nullptr, nullptr));
+    EXPECT_FALSE(Get({.url = server.Url("/short"), .body = &body}));
     EXPECT_EQ(body, std::string(99990, 's')) << "what the last try brought is kept";
     const std::wstring broke = server.Url("/short") + L": the download broke off at 99990 bytes of 100000 bytes";
     EXPECT_EQ(Logged(), (std::vector<std::wstring>{broke + L"; trying again (2 of 4)", broke + L"; trying again (3 of 4)",
@@ -169,7 +170,7 @@ TEST_F(Download, AFileGoesOnFromWhereItBrokeOffAndIsCheckedWhole) {
         return Reply{.status = 206, .headers = "Content-Range: bytes 400000-999999/1000000\r\n", .body = kMillion.substr(400000)};
     });
     const fs::path file = scratch_.root() / "Git.zip";
-    EXPECT_TRUE(Get(server.Url("/git.zip"), nullptr, &file, L"Git", kMillionSha256));
+    EXPECT_TRUE(Get({.url = server.Url("/git.zip"), .file = &file, .sha256 = kMillionSha256, .label = L"Git"}));
     EXPECT_TRUE(Read(file) == kMillion) << "each byte once";
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -197,7 +198,7 @@ TEST_F(Download, AServerThatCantGoOnSendsTheWholeFileAgain) {
     for (const auto& [target, log] : {std::pair{"/whole", std::vector{broke}}, std::pair{"/refused", std::vector{broke, over}}}) {
         SCOPED_TRACE(target);
         const fs::path file = scratch_.root() / "Git.zip";
-        EXPECT_TRUE(Get(server.Url(target), nullptr, &file, L"Git"));
+        EXPECT_TRUE(Get({.url = server.Url(target), .file = &file, .label = L"Git"}));
         EXPECT_TRUE(Read(file) == whole);
         EXPECT_EQ(window_.LogLines(), log);
     }
@@ -214,7 +215,7 @@ TEST_F(Download, AHeadOfMegabytesNeverPassesForTheFile) {
         return Reply{.headers = ++calls == 1 ? std::string(4 << 20, 'x') + ": y\r\n" : "", .body = kMillion};
     });
     const fs::path file = scratch_.root() / "Git.zip";
-    const bool got = Get(server.Url("/git.zip"), nullptr, &file, L"Git", kMillionSha256);
+    const bool got = Get({.url = server.Url("/git.zip"), .file = &file, .sha256 = kMillionSha256, .label = L"Git"});
     EXPECT_TRUE(!got || Read(file) == kMillion);
 }
 
@@ -222,7 +223,7 @@ TEST_F(Download, AHeadOfMegabytesNeverPassesForTheFile) {
 TEST_F(Download, AFailedWriteEndsTheDownloadAtOnce) {
     HttpServer server([](const std::string&) { return Reply{.body = Pattern(100000)}; });
     const fs::path full = L"Z:\\dev\\full";
-    EXPECT_FALSE(Get(server.Url("/git.zip"), nullptr, &full, L"Git"));
+    EXPECT_FALSE(Get({.url = server.Url("/git.zip"), .file = &full, .label = L"Git"}));
     EXPECT_EQ(window_.LogLines(), std::vector<std::wstring>{L"Git: the disk is full"});
     EXPECT_EQ(server.Requests().size(), 1u);
 }
@@ -231,17 +232,18 @@ TEST_F(Download, AFailedWriteEndsTheDownloadAtOnce) {
 TEST_F(Download, FailsWithoutAServerOrAUsableUrl) {
     std::string body;
     const std::wstring refused = L"http://127.0.0.1:" + std::to_wstring(HttpServer::ClosedPort()) + L"/x";
-    EXPECT_FALSE(Get(refused, &body, nullptr, nullptr));
-    EXPECT_FALSE(Get(L"not a url", &body, nullptr, nullptr));
-    EXPECT_FALSE(Get(L"http://" + std::wstring(300, L'h') + L"/", &body, nullptr, L"Git")) << "host name too long";
+    EXPECT_FALSE(Get({.url = refused, .body = &body}));
+    EXPECT_FALSE(Get({.url = L"not a url", .body = &body}));
+    EXPECT_FALSE(Get({.url = L"http://" + std::wstring(300, L'h') + L"/", .body = &body, .label = L"Git"}))
+        << "host name too long";
     EXPECT_EQ(Logged(), (std::vector<std::wstring>{refused + L": " + ErrorText(12029, L"couldn't connect"),
                                                    L"not a url: not a web address", L"Git: not a web address"}));
-    EXPECT_FALSE(Get(L"http://127.0.0.1:1/" + std::wstring(3000, L'p'), &body, nullptr, nullptr)) << "path too long";
+    EXPECT_FALSE(Get({.url = L"http://127.0.0.1:1/" + std::wstring(3000, L'p'), .body = &body})) << "path too long";
 
     HttpServer server([](const std::string&) { return Reply{.body = "x"}; });
     const fs::path noFolder = scratch_.root() / "missing" / "file.zip";
     window_.Take();
-    EXPECT_FALSE(Get(server.Url("/"), nullptr, &noFolder, L"Git")) << "the file can't be made";
+    EXPECT_FALSE(Get({.url = server.Url("/"), .file = &noFolder, .label = L"Git"})) << "the file can't be made";
     EXPECT_EQ(window_.LogLines(), std::vector<std::wstring>{L"Git: couldn't write " + noFolder.wstring() + L" (" + ErrorText(ERROR_PATH_NOT_FOUND) + L")"});
     EXPECT_TRUE(body.empty());
 }
@@ -258,7 +260,7 @@ TEST_F(Download, ACancelEndsAStalledDownloadWithinTwoSeconds) {
     std::wstring failure;
     std::atomic<ULONGLONG> ended{0};
     std::thread worker([&] {
-        failure = FailureOf([&] { Get(server.Url("/git.zip"), nullptr, nullptr, L"Git"); });
+        failure = FailureOf([&] { Get({.url = server.Url("/git.zip"), .label = L"Git"}); });
         ended = GetTickCount64();
     });
     const bool waiting = WaitForSingleObject(stalled.get(), 10000) == WAIT_OBJECT_0;
@@ -277,7 +279,7 @@ TEST_F(Download, ACancelEndsAStalledDownloadWithinTwoSeconds) {
 TEST_F(Download, ACancelDuringThePauseBeforeATryEndsTheDownload) {
     HttpServer server([](const std::string&) { return Reply{.status = 503}; });
     std::wstring failure;
-    std::thread worker([&] { failure = FailureOf([&] { Get(server.Url("/busy"), nullptr, nullptr, nullptr); }); });
+    std::thread worker([&] { failure = FailureOf([&] { Get({.url = server.Url("/busy")}); }); });
     bool paused = false;  // the first try is logged as failed: the pause has begun
     for (ULONGLONG end = GetTickCount64() + 10000; !paused && GetTickCount64() < end; Sleep(10))
         paused = !window_.LogLines().empty();
@@ -296,7 +298,7 @@ TEST_F(Download, ACancelStopsBetweenChunksAndKeepsWhatWasWritten) {
         return Reply{.body = bytes, .midway = [] { setup::s_cancel = true; }};
     });
     const fs::path file = scratch_.root() / "partial.bin";
-    EXPECT_EQ(FailureOf([&] { Get(server.Url("/big"), nullptr, &file, nullptr); }), L"Cancelled.");
+    EXPECT_EQ(FailureOf([&] { Get({.url = server.Url("/big"), .file = &file}); }), L"Cancelled.");
     const std::string written = Read(file);
     EXPECT_LT(written.size(), bytes.size());
     EXPECT_EQ(written, bytes.substr(0, written.size()));
@@ -315,7 +317,7 @@ TEST_F(Download, PostsProgressAtMostOncePerWholePercent) {
     HttpServer server([](const std::string&) { return Reply{.body = Pattern((1 << 20) + 3), .repeat = 48}; });
     const fs::path file = scratch_.root() / "Git.zip";
     const std::uint64_t size = 48 * ((1 << 20) + 3);
-    ASSERT_TRUE(Get(server.Url("/git.zip"), nullptr, &file, L"Git"));
+    ASSERT_TRUE(Get({.url = server.Url("/git.zip"), .file = &file, .label = L"Git"}));
     EXPECT_EQ(fs::file_size(file), size);
 
     const auto posted = window_.Take();
@@ -349,7 +351,7 @@ TEST_F(Download, PostsProgressAtMostOncePerWholePercent) {
 TEST_F(Download, AnUnknownLengthShowsTheLabelOnceAndNoLabelPostsNothing) {
     HttpServer server([](const std::string&) { return Reply{.body = Pattern(1 << 20), .repeat = 2, .length = false}; });
     const fs::path file = scratch_.root() / "python.nupkg";
-    ASSERT_TRUE(Get(server.Url("/python.nupkg"), nullptr, &file, L"Python"));
+    ASSERT_TRUE(Get({.url = server.Url("/python.nupkg"), .file = &file, .label = L"Python"}));
     const auto posted = window_.Take();
     ASSERT_EQ(posted.size(), 2u);
     EXPECT_EQ(posted[0].kind, setup::Report::kProgress);
@@ -358,7 +360,7 @@ TEST_F(Download, AnUnknownLengthShowsTheLabelOnceAndNoLabelPostsNothing) {
     EXPECT_TRUE(std::regex_match(posted[1].text, std::wregex(LR"(Downloading Python: [0-2] MB)"))) << posted[1].text;
 
     std::string body;
-    ASSERT_TRUE(Get(server.Url("/python.nupkg"), &body, &file, nullptr));
+    ASSERT_TRUE(Get({.url = server.Url("/python.nupkg"), .body = &body, .file = &file}));
     EXPECT_EQ(body.size(), 2u << 20);
     EXPECT_TRUE(window_.Take().empty());
 }

@@ -1,10 +1,11 @@
 // One run of the install worker, started from the real window: the install folder, setup.log,
 // the game-copy phase and the final message.
-#include "base/layout.h"
+#include "maintenance/layout.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
+#include "version.h"
 #include "win/convert.h"
 #include "win/environment.h"
 #include "win/errors.h"

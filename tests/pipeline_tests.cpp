@@ -1,6 +1,6 @@
 // A whole run of the install worker in the test process, against the sandbox: every phase in its
 // place, from the header of setup.log to the final message.
-#include "base/layout.h"
+#include "maintenance/layout.h"
 #include "support/messages.h"
 #include "support/phases.h"
 #include "window/choices.h"

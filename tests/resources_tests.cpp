@@ -1,7 +1,7 @@
 // The resources linked into QuorinSetup.exe: the icon group that the window shows and the
 // manifest that brings the version 6 common controls. The built exe is loaded as a module.
 #include "support/host_path.h"
-#include "worker/services.h"
+#include "version.h"
 
 #include <windows.h>
 

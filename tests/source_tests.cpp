@@ -1,8 +1,8 @@
 // The source step against the sandbox's repository, with real git through the bridge: a fresh
 // clone, the refusal of a folder in the way, and an existing clone in each state that decides
 // what is built. The exact command lines are read back from the log.
-#include "base/layout.h"
 #include "base/text.h"
+#include "maintenance/layout.h"
 #include "support/messages.h"
 #include "support/phases.h"
 #include "support/shortcut.h"

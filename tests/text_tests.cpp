@@ -9,6 +9,7 @@
 #endif
 
 using setup::FormatSize;
+using setup::HasNonAscii;
 using setup::Quote;
 
 namespace {
@@ -22,6 +23,15 @@ TEST(FormatSize, SwitchesFromWholeMegabytesToTenthsOfGigabytesAtOneGigabyte) {
     EXPECT_EQ(FormatSize(3 * (std::uintmax_t{1} << 29)), L"1.5 GB");
     EXPECT_EQ(FormatSize(12 * (std::uintmax_t{1} << 30)), L"12.0 GB");
     EXPECT_EQ(FormatSize(UINTMAX_MAX), L"17179869184.0 GB") << "the largest size still fits";
+}
+
+TEST(HasNonAscii, IsAnyCharacterBeyond127) {
+    EXPECT_FALSE(HasNonAscii(L"C:\\Quorin-Recomp~1 (x86)"));
+    EXPECT_FALSE(HasNonAscii(L""));
+    EXPECT_FALSE(HasNonAscii(L"\x7f"));
+    EXPECT_TRUE(HasNonAscii(L"\x80"));
+    EXPECT_TRUE(HasNonAscii(L"D:\\Spi\u00e9le"));
+    EXPECT_TRUE(HasNonAscii(L"\u0141\u00f3d\u017a"));
 }
 
 TEST(Quote, GivesTheChildThePathExactly) {

@@ -369,4 +369,13 @@ TEST_F(ToolsPhase, ACancelEndsThePhaseAtOnce) {
     }
 }
 
+// The tool folders that the freeing of space deletes with the tools folder: never Git's or Ninja's,
+// which may be a player's own.
+TEST(BuildTools, CMakeClangAndPythonAreTheSetupOnlyOnes) {
+    std::vector<std::wstring> setupOnly;
+    for (const setup::BuildTool& tool : setup::kBuildTools)
+        if (setup::SetupOnly(tool)) setupOnly.push_back(tool.name);
+    EXPECT_EQ(setupOnly, (std::vector<std::wstring>{L"CMake", L"Clang", L"Python"}));
+}
+
 }  // namespace

@@ -76,7 +76,7 @@ TEST(Retry, ABrokenTryIsMadeAgainUntilTheFourthButNothingElseIs) {
                           Case{Ended::kAgain, 3, AfterTry::kTryAgain, 4000}, Case{Ended::kAgain, 4, AfterTry::kReturn, 0},
                           Case{Ended::kCancelled, 1, AfterTry::kReturn, 0}, Case{Ended::kDone, 1, AfterTry::kReturn, 0},
                           Case{Ended::kStop, 1, AfterTry::kReturn, 0}, Case{Ended::kStartOver, 4, AfterTry::kStartOver, 0}}) {
-        const AfterTry next = Next(c.how, c.tried);
+        const AfterTry next = StepAfter(c.how, c.tried);
         EXPECT_EQ(next.step, c.step) << static_cast<int>(c.how) << " after try " << c.tried;
         EXPECT_EQ(next.pause, c.pause) << static_cast<int>(c.how) << " after try " << c.tried;
     }

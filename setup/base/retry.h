@@ -25,6 +25,6 @@ struct AfterTry {
 // After the `tried`-th try (from 1) ended `how`: it returns once the body is in, after a cancel,
 // a kStop, or the last of kTries tries; it starts over at once (that is no try of its own), or
 // tries again after 1, 2 and 4 s.
-AfterTry Next(Ended how, int tried);
+AfterTry StepAfter(Ended how, int tried);
 
 }  // namespace setup

@@ -1,5 +1,6 @@
 #include "base/text.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace setup {
@@ -9,6 +10,10 @@ std::wstring Quote(const std::filesystem::path& path) {
     // Backslashes escape a quote that follows them: those before the closing quote are doubled.
     text.append(text.size() - (text.find_last_not_of(L'\\') + 1), L'\\');
     return L"\"" + text + L"\"";
+}
+
+bool HasNonAscii(std::wstring_view text) {
+    return std::ranges::any_of(text, [](wchar_t c) { return c >= 0x80; });
 }
 
 std::wstring FormatSize(std::uintmax_t bytes) {

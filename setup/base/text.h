@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace setup {
 
@@ -11,6 +12,9 @@ namespace setup {
 // the C runtime) gets the path exactly: backslashes at its end (a drive root, "D:\Games\") are
 // doubled, since a backslash would escape the closing quote. Windows paths can't hold a quote.
 std::wstring Quote(const std::filesystem::path& path);
+
+// Whether `text` holds anything beyond ASCII, which some build tools can't handle in a path.
+bool HasNonAscii(std::wstring_view text);
 
 // "1.5 GB" from 2^30 bytes up, "512 MB" below (GB = 2^30 bytes, MB = 2^20 bytes).
 std::wstring FormatSize(std::uintmax_t bytes);

@@ -27,12 +27,17 @@ std::wstring WindowsVersion() {
            std::to_wstring(version.dwBuildNumber);
 }
 
+std::optional<std::uint64_t> FreeBytes(const std::filesystem::path& folder) {
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr)) return std::nullopt;
+    return free.QuadPart;
+}
+
 std::wstring FreeSpaceOn(const std::filesystem::path& folder) {
     wchar_t root[MAX_PATH];
-    ULARGE_INTEGER free{};
-    if (!GetVolumePathNameW(folder.c_str(), root, MAX_PATH) || !GetDiskFreeSpaceExW(root, &free, nullptr, nullptr))
-        return L"free space unknown on " + folder.root_path().wstring();
-    return FormatSize(free.QuadPart) + L" free on " + root;
+    const auto free = GetVolumePathNameW(folder.c_str(), root, MAX_PATH) ? FreeBytes(root) : std::nullopt;
+    if (!free) return L"free space unknown on " + folder.root_path().wstring();
+    return FormatSize(*free) + L" free on " + root;
 }
 
 }  // namespace setup::win

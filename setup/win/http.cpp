@@ -345,7 +345,7 @@ bool Get(const std::wstring& url, std::string* body, const fs::path* file, const
     for (int tried = 1;;) {
         Outcome outcome = Once(target, sink, progress, head);
         if (outcome.ended == Ended::kDone && file && !sha256.empty()) outcome = Verify(sink, sha256);
-        const AfterTry next = Next(outcome.ended, tried);
+        const AfterTry next = StepAfter(outcome.ended, tried);
         if (next.step == AfterTry::kStartOver) {
             context.log(outcome.cause + L"; starting over");
             continue;

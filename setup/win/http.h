@@ -28,9 +28,9 @@ struct DownloadContext {
 //
 // A try that fails on the way (the connection broke or timed out, a 5xx status, a body shorter
 // than its length, a file whose SHA-256 isn't `sha256` when that is given) is tried again, as
-// Next (base/retry.h) decides; each retry is logged. Every try asks `url` again (redirects are
-// followed), and a file goes on from the bytes it already holds when the server can send the rest
-// (a 206 for its Range); else it starts over.
+// StepAfter (base/retry.h) decides; each retry is logged. Every try asks `url` again (redirects
+// are followed), and a file goes on from the bytes it already holds when the server can send the
+// rest (a 206 for its Range); else it starts over.
 //
 // True when an answer was 200 (or the 206 to go on with) and the whole body arrived: all of its
 // length, or the stream's clean end when it had none. False on anything else, with one line in

@@ -1,9 +1,9 @@
 #include "window/choices.h"
 
-#include "base/layout.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "globals.h"
+#include "maintenance/layout.h"
 #include "maintenance/walk.h"
 #include "win/com.h"
 #include "win/environment.h"
@@ -15,7 +15,6 @@
 #include <commdlg.h>
 #include <shobjidl.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -39,10 +38,6 @@ fs::path NearestExisting(fs::path path) {
         path = std::move(parent);
     }
     return path;
-}
-
-bool HasNonAscii(const std::wstring& text) {
-    return std::any_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x80; });
 }
 
 // The program that keeps `folder` in sync, or "" when none does. OneDrive names its folders in
@@ -75,8 +70,9 @@ bool Confirm(const Choices& choices) {
     // An install there already is one that works: its update goes on.
     const bool installed = layout::Exists(layout::RepoMarker(layout::RepoFolder(choices.dir)));
     if (absolute.native().size() > kLongestFolder && !installed) {
-        Ask(L"The install folder's path is too long: it may have at most 100 characters, since the build tools' "
-            L"files and the build's go deep inside it. Choose a short folder, such as C:\\Quorin-Recomp.",
+        Ask(L"The install folder's path is too long: it may have at most " + std::to_wstring(kLongestFolder) +
+                L" characters, since the build tools' files and the build's go deep inside it. Choose a short "
+                L"folder, such as C:\\Quorin-Recomp.",
             MB_ICONINFORMATION);
         return false;
     }
@@ -117,9 +113,8 @@ void UpdateSourceChoice() {
 
 void UpdateFreeSpace() {
     const fs::path drive = NearestExisting(Text(kInstallFolder));
-    ULARGE_INTEGER free{};
-    if (!drive.empty() && GetDiskFreeSpaceExW(drive.c_str(), &free, nullptr, nullptr))
-        SetText(kFreeSpaceHint, FormatSize(free.QuadPart) + L" free on that drive; about " +
+    if (const auto free = drive.empty() ? std::nullopt : win::FreeBytes(drive))
+        SetText(kFreeSpaceHint, FormatSize(*free) + L" free on that drive; about " +
                                     std::to_wstring(kNeededFresh >> 30) + L" GB is needed (" +
                                     std::to_wstring(kNeededExtracted >> 30) + L" GB once the disc is extracted).");
     else

@@ -2,8 +2,8 @@
 #include "window/window.h"
 
 #include "base/args.h"
-#include "base/layout.h"
 #include "globals.h"
+#include "maintenance/layout.h"
 #include "report.h"
 #include "win/com.h"
 #include "win/power.h"

@@ -1,7 +1,7 @@
 #include "worker/built.h"
 
-#include "base/layout.h"
 #include "base/refname.h"
+#include "maintenance/layout.h"
 #include "report.h"
 #include "win/convert.h"
 #include "worker/releases.h"

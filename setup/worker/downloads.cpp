@@ -21,15 +21,20 @@ void ShowDownload(const wchar_t* label, int percent, std::uint64_t received, std
 
 }  // namespace
 
-bool Get(const std::wstring& url, std::string* body, const std::filesystem::path* file, const wchar_t* label,
-         const std::string& sha256, std::string* head) {
-    const std::wstring name = label ? label : url;
-    win::DownloadContext context{[&name](const std::wstring& line) { Log(name + L": " + line); }, {}, &s_cancel};
-    if (label)
+bool Get(const Download& download) {
+    const std::wstring name = download.label ? download.label : download.url;
+    const auto log = [&](const std::wstring& line) {
+        if (download.why)
+            *download.why = line;
+        else
+            Log(name + L": " + line);
+    };
+    win::DownloadContext context{log, {}, &s_cancel, download.headers};
+    if (const wchar_t* label = download.label)
         context.progress = [label](int percent, std::uint64_t received, std::uint64_t length) {
             ShowDownload(label, percent, received, length);
         };
-    if (win::Get(url, body, file, sha256, head, context)) return true;
+    if (win::Get(download.url, download.body, download.file, download.sha256, download.head, context)) return true;
     CheckCancel();  // a download that a cancel cut short is no failure of the network's
     return false;
 }

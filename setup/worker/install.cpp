@@ -1,8 +1,9 @@
 #include "worker/install.h"
 
-#include "base/layout.h"
 #include "globals.h"
+#include "maintenance/layout.h"
 #include "report.h"
+#include "version.h"
 #include "win/convert.h"
 #include "win/environment.h"
 #include "win/errors.h"
@@ -15,7 +16,6 @@
 #include "worker/phases/source.h"
 #include "worker/phases/tools.h"
 #include "worker/removal.h"
-#include "worker/services.h"
 
 #include <objbase.h>
 

@@ -3,10 +3,8 @@
 #include "base/refname.h"
 #include "base/scan.h"
 #include "base/web.h"
-#include "globals.h"
 #include "report.h"
 #include "win/convert.h"
-#include "win/http.h"
 #include "worker/downloads.h"
 #include "worker/services.h"
 
@@ -17,6 +15,9 @@
 
 namespace setup {
 namespace {
+
+// The project's repository on GitHub, whose releases and branches a run follows.
+constexpr const char* kProjectRepository = "quorin-recomp/quorin-recomp";
 
 // A moment (seconds since 1970) as the user's settings write a time of day; "" when it can't be.
 std::wstring LocalTime(std::int64_t seconds) {
@@ -46,8 +47,8 @@ std::wstring RateLimitSentence(const std::string& answer) {
 // `limit` holds the rate limit's sentence when that was why.
 bool LatestRelease(const std::string& repository, std::string& answer, std::wstring& limit) {
     std::string refusal;
-    if (Get(std::wstring(kGitHubApi) + L"/repos/" + win::Widen(repository) + L"/releases/latest", &answer, nullptr,
-            nullptr, {}, &refusal))
+    if (Get({.url = std::wstring(kGitHubApi) + L"/repos/" + win::Widen(repository) + L"/releases/latest",
+             .body = &answer, .head = &refusal}))
         return true;
     limit = RateLimitSentence(refusal);
     return false;
@@ -69,7 +70,7 @@ Archive LatestAsset(const char* repository, const char* pattern) {
 std::wstring ReleaseTag() {
     std::string answer;
     std::wstring limit;
-    if (!LatestRelease(std::string(kRepoOwner) + "/quorin-recomp", answer, limit)) {
+    if (!LatestRelease(kProjectRepository, answer, limit)) {
         if (!limit.empty()) Log(L"The latest release couldn't be looked up. " + limit);
         return {};
     }
@@ -77,16 +78,11 @@ std::wstring ReleaseTag() {
 }
 
 std::string NewestCommit(const std::wstring& ref, std::wstring& why) {
-    // GitHub answers the bare commit for this media type, without the commit's whole record.
-    const win::DownloadContext context{[&why](const std::wstring& line) { why = line; }, {}, &s_cancel,
-                                       L"Accept: application/vnd.github.sha\r\n"};
-    const std::wstring url =
-        std::wstring(kGitHubApi) + L"/repos/" + win::Widen(kRepoOwner) + L"/quorin-recomp/commits/" + ref;
     std::string answer;
-    if (!win::Get(url, &answer, nullptr, {}, nullptr, context)) {
-        CheckCancel();
+    // GitHub answers the bare commit for this media type, without the commit's whole record.
+    if (!Get({.url = std::wstring(kGitHubApi) + L"/repos/" + win::Widen(kProjectRepository) + L"/commits/" + ref,
+              .body = &answer, .headers = L"Accept: application/vnd.github.sha\r\n", .why = &why}))
         return {};
-    }
     while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
     if (IsCommitId(answer)) return answer;
     why = L"GitHub's answer isn't a commit";
@@ -96,7 +92,7 @@ std::string NewestCommit(const std::wstring& ref, std::wstring& why) {
 std::wstring PythonPackage() {
     const std::wstring container = std::wstring(kNuGetBase) + L"/v3-flatcontainer/python/";
     std::string index;
-    if (!Get(container + L"index.json", &index, nullptr, nullptr))
+    if (!Get({.url = container + L"index.json", .body = &index}))
         Fail(L"Couldn't reach " + std::wstring(kNuGetSite) + L" for Python. Check the internet connection.");
     const std::wstring version = win::Widen(NewestPatch(index, "3.12"));
     if (version.empty()) Fail(L"No Python 3.12 package on " + std::wstring(kNuGetSite) + L".");

@@ -391,10 +391,6 @@ std::vector<std::string> Lines(const std::string& log) {
     return lines;
 }
 
-bool NonAscii(const std::wstring& path) {
-    return std::any_of(path.begin(), path.end(), [](wchar_t c) { return c > 0x7f; });
-}
-
 std::string LastRun(const std::string& log) {
     return log.substr(std::min(log.rfind("Quorin Recompiled Setup, installing to "), log.size()));
 }

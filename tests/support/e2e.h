@@ -87,9 +87,6 @@ Box AnswerBox(HWND window, int button);
 // The log's lines, without their CR LF.
 std::vector<std::string> Lines(const std::string& log);
 
-// Whether `path` has characters beyond ASCII, which a run asks about.
-bool NonAscii(const std::wstring& path);
-
 // The lines of the last run in a log that several runs appended to.
 std::string LastRun(const std::string& log);
 

@@ -1,7 +1,7 @@
 #include "support/install_e2e.h"
 
-#include "base/layout.h"
 #include "base/text.h"
+#include "maintenance/layout.h"
 #include "report.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
@@ -92,7 +92,7 @@ std::uintmax_t FilesSize(const fs::path& folder, const std::function<bool(const 
 // The questions asked before a run starts: with "--update", only that of the folder's name.
 std::vector<std::wstring> Questions(const Round& round, const Install& install) {
     std::vector<std::wstring> questions;
-    if (NonAscii(install.dir.wstring())) questions.push_back(kNonAsciiQuestion);
+    if (setup::HasNonAscii(install.dir.wstring())) questions.push_back(kNonAsciiQuestion);
     if (!round.update && round.form.deleteIso && round.game == Game::image)
         questions.push_back(L"Delete the disc image when it's been extracted?\n\n" + install.image.wstring() +
                             L"\n\nThe game only needs the extracted files; you'd need the disc image again only to "

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "support/sandbox.h"
+#include "win/convert.h"
 #include "worker/phases/tools.h"
 #include "worker/services.h"
 
@@ -24,25 +25,29 @@ struct SandboxTool {
     const wchar_t* program;  // where the archive holds the program
 };
 
-// Where the sandbox serves each tool, in the order of the program's table, which is checked below.
+// Where the sandbox serves each tool of the program's table, in its order: the release's tag and
+// file on its GitHub (nullptr: Python's package on its NuGet), and where the archive holds the
+// program.
 struct Served {
-    const wchar_t* name;
-    const wchar_t* url;      // on the sandbox's GitHub; nullptr: Python's package on its NuGet
+    const wchar_t* release;
     const wchar_t* program;
 };
 inline constexpr Served kServed[] = {
-    {L"Git", L"/git-for-windows/git/releases/download/v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip", L"cmd\\git.exe"},
-    {L"CMake", L"/Kitware/CMake/releases/download/v3.29.3/cmake-3.29.3-windows-x86_64.zip",
-     L"cmake-3.29.3-windows-x86_64\\bin\\cmake.exe"},
-    {L"Ninja", L"/ninja-build/ninja/releases/download/v1.12.1/ninja-win.zip", L"ninja.exe"},
-    {L"Clang", L"/mstorsjo/llvm-mingw/releases/download/20240518/llvm-mingw-20240518-ucrt-x86_64.zip",
-     L"llvm-mingw-20240518-ucrt-x86_64\\bin\\clang++.exe"},
-    {L"Python", nullptr, L"tools\\python.exe"},
+    {L"v2.45.1.windows.1/MinGit-2.45.1-64-bit.zip", L"cmd\\git.exe"},
+    {L"v3.29.3/cmake-3.29.3-windows-x86_64.zip", L"cmake-3.29.3-windows-x86_64\\bin\\cmake.exe"},
+    {L"v1.12.1/ninja-win.zip", L"ninja.exe"},
+    {L"20240518/llvm-mingw-20240518-ucrt-x86_64.zip", L"llvm-mingw-20240518-ucrt-x86_64\\bin\\clang++.exe"},
+    {nullptr, L"tools\\python.exe"},
 };
+// One for each tool, in step with the table: from GitHub for a tool whose release is there, and
+// holding the program that the table names.
 constexpr bool ServedAsTheProgramTakesThem() {
     if (std::size(kServed) != std::size(setup::kBuildTools)) return false;
-    for (std::size_t i = 0; i < std::size(kServed); ++i)
-        if (std::wstring_view(kServed[i].name) != setup::kBuildTools[i].name) return false;
+    for (std::size_t i = 0; i < std::size(kServed); ++i) {
+        const setup::BuildTool& tool = setup::kBuildTools[i];
+        if (!kServed[i].release != !tool.repository || !std::wstring_view(kServed[i].program).ends_with(tool.program))
+            return false;
+    }
     return true;
 }
 static_assert(ServedAsTheProgramTakesThem());
@@ -50,11 +55,12 @@ static_assert(ServedAsTheProgramTakesThem());
 inline std::vector<SandboxTool> SandboxTools() {
     std::vector<SandboxTool> tools;
     for (std::size_t i = 0; i < std::size(kServed); ++i) {
-        const Served& served = kServed[i];
-        tools.push_back({served.name, setup::kBuildTools[i].program,
-                         served.url ? std::wstring(setup::kGitHubApi) + served.url
-                                    : std::wstring(setup::kNuGetBase) + L"/v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg",
-                         served.program});
+        const setup::BuildTool& tool = setup::kBuildTools[i];
+        const std::wstring url =
+            tool.repository ? std::wstring(setup::kGitHubApi) + L"/" + setup::win::Widen(tool.repository) +
+                                  L"/releases/download/" + kServed[i].release
+                            : std::wstring(setup::kNuGetBase) + L"/v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg";
+        tools.push_back({tool.name, tool.program, url, kServed[i].program});
     }
     return tools;
 }

@@ -1,9 +1,9 @@
 #include "worker/phases/build.h"
 
-#include "base/layout.h"
 #include "base/progress.h"
 #include "base/text.h"
 #include "globals.h"
+#include "maintenance/layout.h"
 #include "report.h"
 #include "win/convert.h"
 #include "win/environment.h"

@@ -1,8 +1,8 @@
 #include "worker/phases/finish.h"
 
-#include "base/layout.h"
 #include "base/text.h"
 #include "globals.h"
+#include "maintenance/layout.h"
 #include "maintenance/maintenance.h"
 #include "report.h"
 #include "win/errors.h"
@@ -93,8 +93,10 @@ void Finish(const Choices& choices, RunValues& run) {
     if (choices.cleanup)
         run.message += L"\n\nFreed " + FormatSize(FreeSpace(run.repo)) +
                        L" (the next update downloads the tools again and rebuilds from scratch).";
+    // The extracted files' folder, as a path within the install folder.
     if (choices.deleteIso && !run.alreadyExtracted && DeleteDiscImage(choices.source, run.repo))
-        run.message += L"\n\nThe disc image was deleted (the game's files are in quorin-recomp\\game\\extracted).";
+        run.message += L"\n\nThe disc image was deleted (the game's files are in " +
+                       layout::ExtractedFolder(layout::RepoFolder({})).wstring() + L").";
 }
 
 }  // namespace setup

@@ -1,9 +1,10 @@
 #include "worker/phases/game.h"
 
 #include "base/disc.h"
-#include "base/layout.h"
+#include "maintenance/layout.h"
 #include "report.h"
 #include "win/convert.h"
+#include "win/environment.h"
 #include "win/errors.h"
 #include "win/handle.h"
 #include "win/sha256.h"
@@ -19,11 +20,10 @@ namespace setup {
 namespace {
 
 void CheckSpace(const std::wstring& dir, std::uint64_t needed) {
-    ULARGE_INTEGER free{};  // stays 0, and asks nothing, when the drive can't be asked
-    GetDiskFreeSpaceExW(dir.c_str(), &free, nullptr, nullptr);
-    if (free.QuadPart == 0 || free.QuadPart >= needed) return;
+    const std::uint64_t free = win::FreeBytes(dir).value_or(0);  // 0, and nothing asked, when the drive can't be asked
+    if (free == 0 || free >= needed) return;
     // Whole GB, any fraction dropped.
-    const std::wstring question = L"The drive has " + std::to_wstring(free.QuadPart >> 30) + L" GB free; about " +
+    const std::wstring question = L"The drive has " + std::to_wstring(free >> 30) + L" GB free; about " +
                                   std::to_wstring(needed >> 30) + L" GB is needed. Continue anyway?";
     if (AskFromWorker(question, MB_YESNO | MB_ICONWARNING) != IDYES) Fail(L"Not enough disk space.");
 }

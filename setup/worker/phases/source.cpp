@@ -1,10 +1,11 @@
 #include "worker/phases/source.h"
 
-#include "base/layout.h"
 #include "base/progress.h"
 #include "base/refname.h"
 #include "base/text.h"
+#include "maintenance/layout.h"
 #include "report.h"
+#include "version.h"
 #include "win/convert.h"
 #include "worker/programs.h"
 #include "worker/releases.h"

@@ -1,9 +1,8 @@
 #include "worker/phases/tools.h"
 
 #include "base/find.h"
-#include "base/layout.h"
 #include "base/text.h"
-#include "maintenance/maintenance.h"
+#include "maintenance/layout.h"
 #include "report.h"
 #include "win/convert.h"
 #include "win/environment.h"
@@ -27,19 +26,10 @@ namespace fs = std::filesystem;
 namespace setup {
 namespace {
 
-// The freeing of space knows by name the tool folders that only Setup makes, and names every
-// tool in its label, in the table's order: what it says must stay what the table holds.
-constexpr bool SetupOnlyAsFreeingKnowsThem() {
-    std::size_t setupOnly = 0;
-    for (const BuildTool& tool : kBuildTools) {
-        bool known = false;
-        for (const wchar_t* name : kel::maintenance::kSetupOnlyTools)
-            known = known || std::wstring_view(name) == tool.name;
-        if (known != tool.setupOnly) return false;
-        setupOnly += tool.setupOnly;
-    }
-    return setupOnly == std::size(kel::maintenance::kSetupOnlyTools);
-}
+// The freeing of space names the tool folders that only Setup makes, and every tool in its label
+// in the table's order: what it says must stay what the table holds.
+static_assert(std::ranges::count_if(kBuildTools, SetupOnly) == std::ssize(kel::maintenance::kSetupOnlyTools),
+              "a tool folder that only Setup makes isn't a tool of the table");
 constexpr bool NamedByTheFreeingInOrder() {
     const std::wstring_view label = kel::maintenance::kToolsLabel;
     std::size_t at = 0;
@@ -47,11 +37,11 @@ constexpr bool NamedByTheFreeingInOrder() {
         if ((at = label.find(tool.name, at)) == std::wstring_view::npos) return false;
     return true;
 }
-static_assert(SetupOnlyAsFreeingKnowsThem() && NamedByTheFreeingInOrder());
+static_assert(NamedByTheFreeingInOrder());
 
 // The archive's URL and SHA-256 (NuGet gives none); asked only when a download is needed.
 Archive SourceOf(const BuildTool& tool) {
-    return tool.repository ? LatestAsset(*tool.repository, tool.asset) : Archive{PythonPackage()};
+    return tool.repository ? LatestAsset(tool.repository, tool.asset) : Archive{PythonPackage()};
 }
 
 fs::path SystemFolder() {
@@ -80,14 +70,16 @@ std::wstring Sentence(const std::string& said, int code) {
 // a virus scanner kept from being deleted doesn't send the next run to fetch it again.
 fs::path Fetch(const BuildTool& tool, const fs::path& tools) {
     const std::wstring name = tool.name;
-    const fs::path folder = tools / name, archive = tools / (name + L".zip"), unpacking = tools / (name + L".unpacking");
+    const fs::path folder = layout::ToolFolder(tools, name), archive = layout::ToolArchive(tools, name),
+                   unpacking = layout::ToolUnpacking(tools, name);
     const Archive source = SourceOf(tool);
     Log(name + L": downloading " + source.url);
     // What an unpack cut short left: unpacking over it would mix its files into the tool's.
     if (!Remove(unpacking)) FailInTheWay(name, unpacking);
     std::error_code ignored;
     fs::create_directories(unpacking, ignored);
-    if (!Get(source.url, nullptr, &archive, tool.name, source.sha256)) Fail(L"Couldn't download " + name + L".");
+    if (!Get({.url = source.url, .file = &archive, .sha256 = source.sha256, .label = tool.name}))
+        Fail(L"Couldn't download " + name + L".");
     Log(name + (source.sha256.empty() ? L": unverified (no SHA-256 was given for it)" : L": SHA-256 verified"));
     Status(L"Unpacking " + name);
     PostProgress(-1);
@@ -115,7 +107,7 @@ void Prepare(const BuildTool& tool, const fs::path& tools) {
         Log(name + L": using " + onPath.wstring());
         return;
     }
-    fs::path program = FindUnder(tools / name, tool.program);
+    fs::path program = FindUnder(layout::ToolFolder(tools, name), tool.program);
     if (program.empty()) program = Fetch(tool, tools);
     Log(name + L": " + program.wstring());
     win::SetVariable(L"PATH", program.parent_path().wstring() + L";" + win::Variable(L"PATH"));

@@ -2,36 +2,39 @@
 // install's tools folder, or downloaded and unpacked there. Worker thread.
 #pragma once
 
-#include "worker/services.h"
+#include "maintenance/maintenance.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <string_view>
 
 namespace setup {
-
-// The GitHub repositories that the tools' releases come from; Clang's is a service of its own
-// (services.h).
-inline constexpr const char* kGitRepository = "git-for-windows/git";
-inline constexpr const char* kCMakeRepository = "Kitware/CMake";
-inline constexpr const char* kNinjaRepository = "ninja-build/ninja";
 
 struct BuildTool {
     const wchar_t* name;     // in messages, and the name of its folder and archive
     const wchar_t* program;  // what must be runnable by name
     // Where its archive comes from: the first asset of the latest release of this GitHub
-    // repository whose file name matches `asset` wholly; without one, Python's package on NuGet.
-    const char* const* repository;
+    // repository ("owner/name") whose file name matches `asset` wholly; without one, Python's
+    // package on NuGet.
+    const char* repository;
     const char* asset;
-    bool setupOnly;  // a folder of this name in the tools folder is one that only Setup makes
 };
 
 // In the order the phase takes them.
 inline constexpr BuildTool kBuildTools[] = {
-    {L"Git", L"git.exe", &kGitRepository, "MinGit-[0-9.]+-64-bit\\.zip", false},
-    {L"CMake", L"cmake.exe", &kCMakeRepository, "cmake-[0-9.]+-windows-x86_64\\.zip", true},
-    {L"Ninja", L"ninja.exe", &kNinjaRepository, "ninja-win\\.zip", false},
-    {L"Clang", L"clang++.exe", &kLlvmMingwRepo, "llvm-mingw-[0-9]+-ucrt-x86_64\\.zip", true},
-    {L"Python", L"python.exe", nullptr, nullptr, true},
+    {L"Git", L"git.exe", "git-for-windows/git", "MinGit-[0-9.]+-64-bit\\.zip"},
+    {L"CMake", L"cmake.exe", "Kitware/CMake", "cmake-[0-9.]+-windows-x86_64\\.zip"},
+    {L"Ninja", L"ninja.exe", "ninja-build/ninja", "ninja-win\\.zip"},
+    {L"Clang", L"clang++.exe", "mstorsjo/llvm-mingw", "llvm-mingw-[0-9]+-ucrt-x86_64\\.zip"},
+    {L"Python", L"python.exe", nullptr, nullptr},
 };
+
+// Whether a folder of the tool's name in the tools folder is one that only Setup makes, as the
+// freeing of space knows them.
+constexpr bool SetupOnly(const BuildTool& tool) {
+    return std::ranges::any_of(kel::maintenance::kSetupOnlyTools,
+                               [&tool](std::wstring_view name) { return name == tool.name; });
+}
 
 // Makes every tool runnable by bare name for the child processes that follow: the folder of
 // each one that wasn't already on the PATH goes in front of this process's PATH, so that
