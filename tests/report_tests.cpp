@@ -2,6 +2,7 @@
 // the conversion of byte strings.
 #include "report.h"
 #include "support/scratch.h"
+#include "support/test_window.h"
 #include "support/window_driver.h"
 #include "support/worker.h"
 #include "win/convert.h"
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <new>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace setup;
@@ -91,6 +93,9 @@ TEST_F(Reporting, LogAndStatusReachTheFileTheDetailsAndTheStatusLine) {
 
 TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     Open();
+    // The status texts are kept inside their string objects, as is the copy that drops a repeat;
+    // the one of an earlier test's window is let go of first.
+    PostStatus(L"first");
     PumpWaiting();
     const std::wstring line = L"short";  // kept inside the string object: one allocation a post
     long before = s_live;
@@ -112,11 +117,11 @@ TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     };
     s_refusals = 3;
     for (const wchar_t* text : {L"one", L"two", L"three"}) Log(text);
-    PostStatus(L"the last");
+    PostStatus(L"last");
     s_post = PostMessageW;
     PumpWaiting();
     EXPECT_EQ(Text(kDetails), L"short\r\none\r\ntwo\r\nthree\r\n");
-    EXPECT_EQ(Text(kStatusLine), L"the last");
+    EXPECT_EQ(Text(kStatusLine), L"last");
     EXPECT_EQ(s_live, before);
 
     HWND window = s_window;
@@ -128,6 +133,32 @@ TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     PostFinished(false, line);
     EXPECT_EQ(s_live, before) << "a failed post frees its string";
     s_window = window;
+}
+
+// The window shows a status text or a bar position until another comes: the same again isn't
+// posted. Another window has been told nothing, nor has this one at a run's start.
+TEST(Posting, DropsAStatusOrABarPositionThatTheWindowShowsAlready) {
+    testing_support::TestWindow window;
+    const auto posted = [&window] {
+        std::vector<std::wstring> posted;
+        for (const testing_support::Posted& item : window.Take())
+            posted.push_back(item.kind == Report::kStatus ? item.text : std::to_wstring(item.value));
+        return posted;
+    };
+    for (const wchar_t* text : {L"a", L"a", L"b", L"a"}) PostStatus(text);
+    for (const int percent : {5, 5, -1, -1, 5}) PostProgress(percent);
+    EXPECT_EQ(posted(), (std::vector<std::wstring>{L"a", L"b", L"a", L"5", L"-1", L"5"}));
+
+    std::thread([] {
+        PostStatus(L"a");
+        KeepPace();
+        PostStatus(L"a");
+        PostProgress(5);
+    }).join();
+    EXPECT_EQ(posted(), (std::vector<std::wstring>{L"a", L"5"})) << "a run starts";
+    testing_support::TestWindow other;
+    PostStatus(L"a");
+    EXPECT_EQ(other.Take().size(), 1u);
 }
 
 }  // namespace
