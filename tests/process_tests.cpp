@@ -48,10 +48,10 @@ protected:
     // reached the callback, the unterminated last piece marked "(last) ".
     std::vector<std::string> Delivered(const std::wstring& commandLine, std::vector<std::wstring>& log) {
         std::vector<std::string> lines;
-        const setup::win::Ran ran = setup::win::Run(
-            commandLine, {}, [&](const std::string& line, bool last) { lines.push_back((last ? "(last) " : "") + line); },
-            {[&](const std::wstring& line) { log.push_back(line); }, &setup::s_cancel, setup::s_job.get()});
-        EXPECT_EQ(ran.error, setup::win::Ran::kNone);
+        const auto each = [&](const std::string& line, bool last) { lines.push_back((last ? "(last) " : "") + line); };
+        const auto logged = [&](const std::wstring& line) { log.push_back(line); };
+        EXPECT_EQ(setup::win::Run(commandLine, {}, each, {logged, &setup::s_cancel, setup::s_job.get()}).error,
+                  setup::win::Ran::kNone);
         return lines;
     }
 

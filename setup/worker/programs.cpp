@@ -46,8 +46,9 @@ int RunLogged(const std::wstring& commandLine, const fs::path& folder, const Rea
     };
     const auto each = [&](const std::string& line, bool last) {
         if (last) release();  // the output is over
-        const std::optional<GitProgress> progress = last ? std::nullopt : ParseGitProgress(line);
-        const bool logged = last || progress || !IsProgressLine(line);
+        std::optional<GitProgress> progress;
+        if (!last) progress = ParseGitProgress(line);
+        const bool logged = last || progress || !IsProgressLine(line);  // now or once its stage is over
         bool utf8 = false;
         std::wstring text = logged ? win::Widen(line, &utf8) : std::wstring();
         read(line, text);
