@@ -1,6 +1,5 @@
-// The process runner with real child processes under Wine, and what the worker's Run logs of their
-// output: the test child prints given bytes in given chunks, exits with a given code and can start
-// a grandchild.
+// The process runner with real child processes under Wine, and what the worker's Run logs: the
+// test child prints given bytes in given chunks, exits with a given code and can start a grandchild.
 #include "base/text.h"
 #include "report.h"
 #include "support/fixture.h"
@@ -44,8 +43,7 @@ protected:
         return lines;
     }
 
-    // Runs the command line through win::Run itself, with `log` for its log: the lines that
-    // reached the callback, the unterminated last piece marked "(last) ".
+    // The lines that win::Run itself gives its callback, an unterminated last piece marked "(last) ".
     std::vector<std::string> Delivered(const std::wstring& commandLine, std::vector<std::wstring>& log) {
         std::vector<std::string> lines;
         const auto each = [&](const std::string& line, bool last) { lines.push_back((last ? "(last) " : "") + line); };
@@ -62,8 +60,7 @@ protected:
 using Lines = std::vector<std::string>;
 using LogLines = std::vector<std::wstring>;
 
-// What the log keeps of the lines is the worker's Run's: win::Run logs none, not even the build's
-// and git's progress.
+// What the log keeps of the lines is the worker's Run's: win::Run logs none of them.
 TEST_F(Process, CutsLinesAtCrOrLfAndDropsEmptyOnesAndLogsOnlyTheCommandLine) {
     const std::wstring command = Child(LR"("a\r\n  42% built\n" "Receiving objects:  5% (1/20)\r" "b")");
     LogLines log;
@@ -91,8 +88,7 @@ TEST_F(Process, KeepsProgressLinesOutOfTheLogButGivesThemToTheCallback) {
         << "the unterminated last piece is logged even when it looks like progress";
 }
 
-// Git prints a progress line every few hundred milliseconds, a stage's lines but the last ended by
-// a CR alone.
+// Git's progress: a stage's lines but the last ended by a CR alone.
 TEST_F(Process, LogsTheLastLineOfEachStageOfGitsProgressOnceTheStageIsOver) {
     const std::wstring command = Child(
         LR"("remote: Counting objects:  50% (1/2)\r" "remote: Counting objects: 100% (2/2), done.\n" )"
@@ -101,9 +97,8 @@ TEST_F(Process, LogsTheLastLineOfEachStageOfGitsProgressOnceTheStageIsOver) {
         LR"x("Resolving deltas:  50% (1/2)\r" "Resolving deltas: 100% (2/2)")x");
     EXPECT_EQ(Output(command).size(), 9u) << "the callback gets every line";
     EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + command, L"remote: Counting objects: 100% (2/2), done.",
-                                            L"Receiving objects:  60% (6/10)", L"warning: slow",
-                                            L"Receiving objects: 100% (10/10), 1.00 MiB, done.",
-                                            L"Resolving deltas:  50% (1/2)", L"Resolving deltas: 100% (2/2)"}))
+        L"Receiving objects:  60% (6/10)", L"warning: slow", L"Receiving objects: 100% (10/10), 1.00 MiB, done.",
+        L"Resolving deltas:  50% (1/2)", L"Resolving deltas: 100% (2/2)"}))
         << "the stage's latest line when the output ends, then the unterminated last piece";
 }
 

@@ -93,9 +93,7 @@ TEST_F(Reporting, LogAndStatusReachTheFileTheDetailsAndTheStatusLine) {
 
 TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     Open();
-    // The status texts are kept inside their string objects, as is the copy that drops a repeat;
-    // the one of an earlier test's window is let go of first.
-    PostStatus(L"first");
+    PostStatus(L"first");  // frees the status kept of an earlier window; these fit their string objects
     PumpWaiting();
     const std::wstring line = L"short";  // kept inside the string object: one allocation a post
     long before = s_live;
@@ -135,27 +133,16 @@ TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     s_window = window;
 }
 
-// The window shows a status text or a bar position until another comes: the same again isn't
-// posted. Another window has been told nothing, nor has this one at a run's start.
+// What the window shows already isn't posted again, but in a new run (KeepPace) or to another window.
 TEST(Posting, DropsAStatusOrABarPositionThatTheWindowShowsAlready) {
     testing_support::TestWindow window;
-    const auto posted = [&window] {
-        std::vector<std::wstring> posted;
-        for (const testing_support::Posted& item : window.Take())
-            posted.push_back(item.kind == Report::kStatus ? item.text : std::to_wstring(item.value));
-        return posted;
-    };
     for (const wchar_t* text : {L"a", L"a", L"b", L"a"}) PostStatus(text);
     for (const int percent : {5, 5, -1, -1, 5}) PostProgress(percent);
-    EXPECT_EQ(posted(), (std::vector<std::wstring>{L"a", L"b", L"a", L"5", L"-1", L"5"}));
-
-    std::thread([] {
-        PostStatus(L"a");
-        KeepPace();
-        PostStatus(L"a");
-        PostProgress(5);
-    }).join();
-    EXPECT_EQ(posted(), (std::vector<std::wstring>{L"a", L"5"})) << "a run starts";
+    std::thread([] { PostProgress(5); KeepPace(); PostProgress(5); }).join();
+    std::vector<std::wstring> posted;
+    for (const testing_support::Posted& item : window.Take())
+        posted.push_back(item.kind == Report::kStatus ? item.text : std::to_wstring(item.value));
+    EXPECT_EQ(posted, (std::vector<std::wstring>{L"a", L"b", L"a", L"5", L"-1", L"5", L"5"}));
     testing_support::TestWindow other;
     PostStatus(L"a");
     EXPECT_EQ(other.Take().size(), 1u);
