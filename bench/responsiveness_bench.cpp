@@ -1,10 +1,10 @@
 // The window under a flood of build output. The real setup window, made and shown as start-up
 // makes it (details hidden), runs the program's own message loop on this thread; a worker thread
-// does what the install worker does for the build: setup.log open, and Run of a child that prints
-// build lines, with the build's line callback. The child prints 200,000 lines, first at 5,000
-// lines a second, then as fast as it can. Meanwhile a probe thread posts a message to the window
-// every 10 ms, noted when the window procedure gets it: the time the window takes to answer (input
-// and painting wait longer still: they come after every posted message).
+// does what the install worker does for the build: setup.log open, and RunBuildScript of a child
+// that prints build lines. The child prints 200,000 lines, first at 5,000 lines a second, then as
+// fast as it can. Meanwhile a probe thread posts a message to the window every 10 ms, noted when
+// the window procedure gets it: the time the window takes to answer (input and painting wait
+// longer still: they come after every posted message).
 //
 // Per flood, one line: that latency (p50, p99, max) against an idle window's p99, the lines in
 // setup.log and those the window never got, and the time against a bare pipe loop reading the
@@ -23,7 +23,6 @@
 #include "window/controls.h"
 #include "window/runs.h"
 #include "window/window.h"
-#include "worker/phases/build.h"
 #include "worker/programs.h"
 
 #include <windows.h>
@@ -117,12 +116,12 @@ double Probed(const std::function<void()>& work) {
     return seconds;
 }
 
-// The build's part of a run: the child through Run with the build's line callback, logged to
-// setup.log in `folder`, opened as the install opens it.
+// The build's part of a run: the child run as the build script is, logged to setup.log in
+// `folder`, opened as the install opens it.
 void Build(const std::wstring& command, const fs::path& folder) {
     setup::OpenLog(folder / "setup.log");
     try {
-        setup::Run(command, folder, setup::ShowProgress());
+        setup::RunBuildScript(command, folder);
     } catch (const setup::Failed& failed) {
         std::fprintf(stderr, "responsiveness_bench: %ls\n", failed.message.c_str());
     }

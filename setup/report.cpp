@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace setup {
 namespace {
@@ -20,6 +21,16 @@ constexpr UINT kFinishedMessage = WM_APP + 4;  // wParam: 1 on success; lParam: 
 
 std::ofstream s_logFile;  // setup.log while a run is going
 std::mutex s_logLock;     // guards every use of s_logFile
+
+// What the window was last told of the status line and the bar, which it still shows: the same
+// again needs no post. Another window has been told nothing, and so has this one at a run's start.
+struct Told {
+    HWND window = nullptr;
+    std::optional<std::wstring> status;
+    std::optional<int> percent;
+};
+Told s_told;
+std::mutex s_toldLock;  // guards s_told
 
 std::atomic<int> s_backlog{0};  // messages posted and not handled yet
 const win::Handle s_caughtUp(CreateEventW(nullptr, FALSE, FALSE, nullptr));  // the backlog fell to kMostBehind
@@ -48,6 +59,17 @@ void PostText(UINT message, WPARAM wParam, const std::wstring& text) {
     if (!Post(message, wParam, reinterpret_cast<LPARAM>(owned))) delete owned;
 }
 
+// Whether `value` changes what the window shows as its `shown` (s_told's status or percent): then
+// it is noted as shown.
+template <typename Value>
+bool Changes(std::optional<Value> Told::*shown, const Value& value) {
+    std::lock_guard<std::mutex> lock(s_toldLock);
+    if (s_told.window != s_window) s_told = {s_window, {}, {}};
+    if (s_told.*shown == value) return false;
+    s_told.*shown = value;
+    return true;
+}
+
 // The window has handled `count` of the messages posted to it.
 void Handled(int count) {
     const int before = s_backlog.fetch_sub(count);
@@ -74,11 +96,13 @@ void CloseLog() {
     s_logFile.close();
 }
 
-void Log(const std::wstring& line) {
+void Log(const std::wstring& line) { Log(line, win::Utf8(line)); }
+
+void Log(const std::wstring& line, const std::string& utf8) {
     {
         std::lock_guard<std::mutex> lock(s_logLock);
         if (!s_logFile.fail()) {
-            s_logFile << win::Utf8(line) << '\n';
+            s_logFile << utf8 << '\n';
             s_logFile.flush();
         }
     }
@@ -90,9 +114,13 @@ void Status(const std::wstring& text) {
     PostStatus(text);
 }
 
-void PostStatus(const std::wstring& text) { PostText(kStatusMessage, 0, text); }
+void PostStatus(const std::wstring& text) {
+    if (Changes(&Told::status, text)) PostText(kStatusMessage, 0, text);
+}
 
-void PostProgress(int percent) { Post(kProgressMessage, static_cast<WPARAM>(static_cast<INT_PTR>(percent)), 0); }
+void PostProgress(int percent) {
+    if (Changes(&Told::percent, percent)) Post(kProgressMessage, static_cast<WPARAM>(static_cast<INT_PTR>(percent)), 0);
+}
 
 void PostFinished(bool success, const std::wstring& message) { PostText(kFinishedMessage, success ? 1 : 0, message); }
 
@@ -118,6 +146,8 @@ void CheckCancel() {
 void KeepPace() {
     t_keepsPace = true;
     s_backlog = 0;
+    std::lock_guard<std::mutex> lock(s_toldLock);
+    s_told = {};
 }
 
 Report Decode(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -38,13 +38,18 @@ void CloseLog();
 // Worker: one line to setup.log (when open) and to the details box.
 void Log(const std::wstring& line);
 
+// Worker: Log for a caller that has the line's UTF-8 already, which setup.log then takes as it is.
+void Log(const std::wstring& line, const std::string& utf8);
+
 // Worker: a new phase: "== " + text in the log, the bare text on the status line.
 void Status(const std::wstring& text);
 
 // Worker: a status text that stays out of the log (a download's progress, the build's phases).
+// One that the window shows already, the last this run posted, isn't posted again.
 void PostStatus(const std::wstring& text);
 
-// Worker: moves the progress bar: 0 to 100, or -1 for the marquee.
+// Worker: moves the progress bar: 0 to 100, or -1 for the marquee. A position that the window
+// shows already, the last this run posted, isn't posted again.
 void PostProgress(int percent);
 
 // Worker: the run is over, with its final message.
@@ -62,8 +67,9 @@ int AskFromWorker(const std::wstring& text, UINT type);
 // Worker: fails with "Cancelled." when the user cancelled.
 void CheckCancel();
 
-// Worker: from now on this thread's posts keep pace with the window, which has handled all before.
-// For the install worker: a thread that waited for its own window to catch up would wait for ever.
+// Worker: a run starts. From now on this thread's posts keep pace with the window, which has
+// handled all before and shows no status text or bar position of this run yet. For the install
+// worker: a thread that waited for its own window to catch up would wait for ever.
 void KeepPace();
 
 // How far the window may fall behind the worker. Past it, the worker's posts wait for the window

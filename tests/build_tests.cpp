@@ -31,6 +31,8 @@ protected:
         for (const wchar_t* name : {L"PYTHONIOENCODING", L"PYTHONUTF8"}) setup::win::SetVariable(name, L"");
         Clone(run_.repo);
         setup::s_installed = L"an earlier build";
+        setup::PostProgress(-1);  // as a run gets to the build: with the marquee running
+        window_.Take();
     }
 
     // As if an earlier build had extracted the game already.

@@ -1,14 +1,17 @@
-// The process runner with real child processes under Wine: the test child prints given bytes in
-// given chunks, exits with a given code and can start a grandchild.
+// The process runner with real child processes under Wine, and what the worker's Run logs: the
+// test child prints given bytes in given chunks, exits with a given code and can start a grandchild.
 #include "base/text.h"
 #include "report.h"
 #include "support/fixture.h"
 #include "support/host_path.h"
+#include "support/sandbox.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
 #include "support/worker.h"
+#include "win/convert.h"
 #include "win/errors.h"
 #include "win/handle.h"
+#include "win/processes.h"
 #include "win/running.h"
 #include "worker/phases/source.h"
 #include "worker/programs.h"
@@ -40,6 +43,16 @@ protected:
         return lines;
     }
 
+    // The lines that win::Run itself gives its callback, an unterminated last piece marked "(last) ".
+    std::vector<std::string> Delivered(const std::wstring& commandLine, std::vector<std::wstring>& log) {
+        std::vector<std::string> lines;
+        const auto each = [&](const std::string& line, bool last) { lines.push_back((last ? "(last) " : "") + line); };
+        const auto logged = [&](const std::wstring& line) { log.push_back(line); };
+        EXPECT_EQ(setup::win::Run(commandLine, {}, each, {logged, &setup::s_cancel, setup::s_job.get()}).error,
+                  setup::win::Ran::kNone);
+        return lines;
+    }
+
     testing_support::WorkerJob job_;
     TestWindow window_;
 };
@@ -47,12 +60,15 @@ protected:
 using Lines = std::vector<std::string>;
 using LogLines = std::vector<std::wstring>;
 
-TEST_F(Process, CutsLinesAtCrOrLfAndDropsEmptyOnes) {
-    const std::wstring command = Child(LR"("a\r\nb")");
-    EXPECT_EQ(Output(command), (Lines{"a", "b"})) << "b is the unterminated last piece";
-    EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + command, L"a", L"b"}));
+// What the log keeps of the lines is the worker's Run's: win::Run logs none of them.
+TEST_F(Process, CutsLinesAtCrOrLfAndDropsEmptyOnesAndLogsOnlyTheCommandLine) {
+    const std::wstring command = Child(LR"("a\r\n  42% built\n" "Receiving objects:  5% (1/20)\r" "b")");
+    LogLines log;
+    EXPECT_EQ(Delivered(command, log), (Lines{"a", "  42% built", "Receiving objects:  5% (1/20)", "(last) b"}));
+    EXPECT_EQ(log, LogLines{L"$ " + command});
 
-    EXPECT_EQ(Output(Child(LR"("\r\r\n\none\rtwo\n\nthree\r\n" "\n")")), (Lines{"one", "two", "three"}));
+    EXPECT_EQ(Delivered(Child(LR"("\r\r\n\none\rtwo\n\nthree\r\n" "\n")"), log), (Lines{"one", "two", "three"}));
+    EXPECT_EQ(window_.LogLines(), LogLines{});
 }
 
 TEST_F(Process, DeliversALineSplitAcrossReadsOnceAndWhole) {
@@ -72,10 +88,31 @@ TEST_F(Process, KeepsProgressLinesOutOfTheLogButGivesThemToTheCallback) {
         << "the unterminated last piece is logged even when it looks like progress";
 }
 
+// Git's progress: a stage's lines but the last ended by a CR alone.
+TEST_F(Process, LogsTheLastLineOfEachStageOfGitsProgressOnceTheStageIsOver) {
+    const std::wstring command = Child(
+        LR"("remote: Counting objects:  50% (1/2)\r" "remote: Counting objects: 100% (2/2), done.\n" )"
+        LR"("Receiving objects:  10% (1/10)\r" "Receiving objects:  60% (6/10)\r" "warning: slow\n" )"
+        LR"("Receiving objects: 100% (10/10)\r" "Receiving objects: 100% (10/10), 1.00 MiB, done.\n" )"
+        LR"x("Resolving deltas:  50% (1/2)\r" "Resolving deltas: 100% (2/2)")x");
+    EXPECT_EQ(Output(command).size(), 9u) << "the callback gets every line";
+    EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + command, L"remote: Counting objects: 100% (2/2), done.",
+        L"Receiving objects:  60% (6/10)", L"warning: slow", L"Receiving objects: 100% (10/10), 1.00 MiB, done.",
+        L"Resolving deltas:  50% (1/2)", L"Resolving deltas: 100% (2/2)"}))
+        << "the stage's latest line when the output ends, then the unterminated last piece";
+}
+
 TEST_F(Process, LogsOutputAsUtf8OrElseInTheAnsiCodePage) {
-    const std::wstring command = Child(LR"("caf\xc3\xa9\n" "caf\xe9\n")");
+    testing_support::Scratch scratch;
+    const fs::path file = scratch.root() / "setup.log";
+    ASSERT_TRUE(setup::OpenLog(file));
+    const std::wstring command = Child(LR"("caf\xc3\xa9\n" "caf\xe9\n" "caf\xe9")");
     Output(command);
-    EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + command, L"caf\u00e9", L"caf\u00e9"}));
+    setup::CloseLog();
+    EXPECT_EQ(window_.LogLines(), (LogLines{L"$ " + command, L"caf\u00e9", L"caf\u00e9", L"caf\u00e9"}));
+    EXPECT_EQ(testing_support::FileText(file.wstring()),
+              setup::win::Utf8(L"$ " + command) + "\r\ncaf\xc3\xa9\r\ncaf\xc3\xa9\r\ncaf\xc3\xa9\r\n")
+        << "setup.log holds UTF-8 either way";
 }
 
 TEST_F(Process, PassesTheExitCodeThrough) {

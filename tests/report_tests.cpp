@@ -2,6 +2,7 @@
 // the conversion of byte strings.
 #include "report.h"
 #include "support/scratch.h"
+#include "support/test_window.h"
 #include "support/window_driver.h"
 #include "support/worker.h"
 #include "win/convert.h"
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <new>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace setup;
@@ -91,6 +93,7 @@ TEST_F(Reporting, LogAndStatusReachTheFileTheDetailsAndTheStatusLine) {
 
 TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     Open();
+    PostStatus(L"first");  // frees the status kept of an earlier window; these fit their string objects
     PumpWaiting();
     const std::wstring line = L"short";  // kept inside the string object: one allocation a post
     long before = s_live;
@@ -112,11 +115,11 @@ TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     };
     s_refusals = 3;
     for (const wchar_t* text : {L"one", L"two", L"three"}) Log(text);
-    PostStatus(L"the last");
+    PostStatus(L"last");
     s_post = PostMessageW;
     PumpWaiting();
     EXPECT_EQ(Text(kDetails), L"short\r\none\r\ntwo\r\nthree\r\n");
-    EXPECT_EQ(Text(kStatusLine), L"the last");
+    EXPECT_EQ(Text(kStatusLine), L"last");
     EXPECT_EQ(s_live, before);
 
     HWND window = s_window;
@@ -128,6 +131,21 @@ TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {
     PostFinished(false, line);
     EXPECT_EQ(s_live, before) << "a failed post frees its string";
     s_window = window;
+}
+
+// What the window shows already isn't posted again, but in a new run (KeepPace) or to another window.
+TEST(Posting, DropsAStatusOrABarPositionThatTheWindowShowsAlready) {
+    testing_support::TestWindow window;
+    for (const wchar_t* text : {L"a", L"a", L"b", L"a"}) PostStatus(text);
+    for (const int percent : {5, 5, -1, -1, 5}) PostProgress(percent);
+    std::thread([] { PostProgress(5); KeepPace(); PostProgress(5); }).join();
+    std::vector<std::wstring> posted;
+    for (const testing_support::Posted& item : window.Take())
+        posted.push_back(item.kind == Report::kStatus ? item.text : std::to_wstring(item.value));
+    EXPECT_EQ(posted, (std::vector<std::wstring>{L"a", L"b", L"a", L"5", L"-1", L"5", L"5"}));
+    testing_support::TestWindow other;
+    PostStatus(L"a");
+    EXPECT_EQ(other.Take().size(), 1u);
 }
 
 }  // namespace

@@ -102,8 +102,7 @@ TEST_F(Window, ProgressShowsTheMarqueeThenAPercentageCappedAt100) {
     PostProgress(-1);
     PumpWaiting();
     EXPECT_TRUE(marquee());
-    PostProgress(-1);
-    PumpWaiting();
+    SetProgress(-1);  // told again (the worker's posts drop a repeat)
     EXPECT_TRUE(marquee());
     PostProgress(50);
     PumpWaiting();

@@ -19,11 +19,12 @@ std::wstring Convert(UINT codePage, const std::string& bytes) {
 
 }  // namespace
 
-std::wstring Widen(const std::string& bytes) {
+std::wstring Widen(const std::string& bytes, bool* utf8) {
+    const bool strict = bytes.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                                             Length(bytes.size()), nullptr, 0) > 0;
+    if (utf8) *utf8 = strict;
     if (bytes.empty()) return {};
-    const int strict =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), Length(bytes.size()), nullptr, 0);
-    return Convert(strict > 0 ? CP_UTF8 : CP_ACP, bytes);
+    return Convert(strict ? CP_UTF8 : CP_ACP, bytes);
 }
 
 std::string Utf8(const std::wstring& text) {

@@ -6,9 +6,10 @@
 
 namespace setup::win {
 
-// UTF-8 when the bytes are valid UTF-8, else the system's ANSI code page. Never fails; embedded
+// UTF-8 when the bytes are valid UTF-8, else the system's ANSI code page; `utf8`, when given, is
+// set to which (the bytes of valid UTF-8 are already what setup.log holds). Never fails; embedded
 // NUL bytes are converted like any other.
-std::wstring Widen(const std::string& bytes);
+std::wstring Widen(const std::string& bytes, bool* utf8 = nullptr);
 
 // UTF-8 bytes of the text (what setup.log holds).
 std::string Utf8(const std::wstring& text);

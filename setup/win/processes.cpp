@@ -1,8 +1,7 @@
 #include "win/processes.h"
 
 #include "base/find.h"
-#include "base/progress.h"
-#include "win/convert.h"
+#include "base/lines.h"
 #include "win/environment.h"
 
 #include <windows.h>
@@ -126,6 +125,51 @@ DWORD ReadSome(Reading& reading, HANDLE process) {
     return done ? count : 0;
 }
 
+// Starts `commandLine` in `folder` into `process`, with `output` for its standard output and
+// error, and lets it run once it is in `job`: whatever it starts is in the job too. One that
+// can't be put there would be out of a cancel's reach: it never runs (kNotStarted).
+Ran Start(const std::wstring& commandLine, const fs::path& folder, FileHandle output, HANDLE job, Handle& process) {
+    const fs::path program = ProgramOf(commandLine);
+    if (program.empty()) return {Ran::kNotStarted, 1, ERROR_FILE_NOT_FOUND};
+    const InheritOnly inherited(output.get(), GetStdHandle(STD_INPUT_HANDLE));
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdInput = inherited.input();
+    startup.StartupInfo.hStdOutput = output.get();
+    startup.StartupInfo.hStdError = output.get();
+    startup.lpAttributeList = inherited.list();
+    std::wstring writable = commandLine;  // CreateProcessW may write into its command line
+    PROCESS_INFORMATION started{};
+    const BOOL ok = inherited.list() &&
+                    CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, TRUE,
+                                   CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                   folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &started);
+    const DWORD why = GetLastError();
+    // From here on only the child's copy keeps the write end open: the pipe ends with the last
+    // process of the tree that holds one.
+    output.Close();
+    if (!ok) return {Ran::kNotStarted, 1, why};
+    process.Attach(started.hProcess);
+    const Handle thread(started.hThread);
+    if (!AssignProcessToJobObject(job, process.get())) {
+        const DWORD refused = GetLastError();
+        TerminateProcess(process.get(), 1);
+        return {Ran::kNotStarted, 1, refused};
+    }
+    ResumeThread(thread.get());
+    return {};
+}
+
+// Hands the output to `line`, line by line, until its end (see ReadSome).
+void ReadLines(Reading& reading, HANDLE process, const OutputCallback& line) {
+    const LineCallback ended = [&line](const std::string& text) { line(text, false); };
+    std::string pending;
+    for (DWORD count; (count = ReadSome(reading, process)) > 0;) SplitLines(pending, {reading.buffer, count}, ended);
+    if (!pending.empty()) line(pending, true);
+}
+
 }  // namespace
 
 Handle NewJob() {
@@ -137,7 +181,8 @@ Handle NewJob() {
     return job;
 }
 
-Ran Run(const std::wstring& commandLine, const fs::path& folder, const LineCallback& line, const RunContext& context) {
+Ran Run(const std::wstring& commandLine, const fs::path& folder, const OutputCallback& line,
+        const RunContext& context) {
     // A cancel that came between two programs: the job was emptied before this one, and would
     // let it run to its end.
     if (context.cancel && *context.cancel) return {Ran::kCancelled};
@@ -147,64 +192,10 @@ Ran Run(const std::wstring& commandLine, const fs::path& folder, const LineCallb
     Reading reading{};
     if (!MakePipe(read, write) || !reading.event) return {Ran::kNoPipe, 1, GetLastError()};
     reading.pipe = read.get();
-
-    const fs::path program = ProgramOf(commandLine);
-    if (program.empty()) return {Ran::kNotStarted, 1, ERROR_FILE_NOT_FOUND};
-    const InheritOnly inherited(write.get(), GetStdHandle(STD_INPUT_HANDLE));
-    STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = sizeof startup;
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.StartupInfo.wShowWindow = SW_HIDE;
-    startup.StartupInfo.hStdInput = inherited.input();
-    startup.StartupInfo.hStdOutput = write.get();
-    startup.StartupInfo.hStdError = write.get();
-    startup.lpAttributeList = inherited.list();
-    std::wstring writable = commandLine;  // CreateProcessW may write into its command line
-    PROCESS_INFORMATION started{};
-    const BOOL ok = inherited.list() &&
-                    CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, TRUE,
-                                   CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr,
-                                   folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &started);
-    const DWORD why = GetLastError();
-    // From here on only the child's copy keeps the write end open: the pipe ends with the last
-    // process of the tree that holds one.
-    write.Close();
-    if (!ok) return {Ran::kNotStarted, 1, why};
-    const Handle process(started.hProcess), thread(started.hThread);
-
-    // In the job before it runs an instruction, so whatever it starts is in the job too. One that
-    // can't be put there would be out of a cancel's reach: it never runs.
-    if (!AssignProcessToJobObject(context.job, process.get())) {
-        const DWORD refused = GetLastError();
-        TerminateProcess(process.get(), 1);
-        return {Ran::kNotStarted, 1, refused};
-    }
-    ResumeThread(thread.get());
-
-    // Git sends a progress line every few hundred milliseconds: of each stage, the log gets the
-    // last, once the stage is over.
-    std::string held;
-    const auto release = [&] {
-        if (!held.empty()) context.log(Widen(held));
-        held.clear();
-    };
-    const auto deliver = [&](const std::string& text) {
-        if (line) line(text);
-        const auto progress = ParseGitProgress(text);
-        if (!held.empty() && (!progress || progress->stage != ParseGitProgress(held)->stage)) release();
-        if (progress)
-            held = text;
-        else if (!IsProgressLine(text))
-            context.log(Widen(text));
-    };
-    std::string pending;
-    for (DWORD count; (count = ReadSome(reading, process.get())) > 0;)
-        SplitLines(pending, {reading.buffer, count}, deliver);
-    release();
-    if (!pending.empty()) {  // the unterminated last piece is always logged
-        if (line) line(pending);
-        context.log(Widen(pending));
-    }
+    Handle process;
+    const Ran started = Start(commandLine, folder, std::move(write), context.job, process);
+    if (started.error != Ran::kNone) return started;
+    ReadLines(reading, process.get(), line);
 
     // Whatever still writes now gets a broken pipe, rather than waiting for ever for a reader.
     reading.Stop();

@@ -1,24 +1,14 @@
 #include "worker/phases/build.h"
 
-#include "base/progress.h"
 #include "base/text.h"
 #include "globals.h"
 #include "maintenance/layout.h"
 #include "report.h"
-#include "win/convert.h"
 #include "win/environment.h"
 #include "worker/built.h"
 #include "worker/programs.h"
 
 namespace setup {
-
-LineCallback ShowProgress() {
-    return [shown = -1](const std::string& line) mutable {
-        const BuildProgress progress = ParseBuildLine(line);
-        if (progress.status) PostStatus(win::Widen(std::string(*progress.status)));
-        if (progress.percent && *progress.percent != shown) PostProgress(shown = *progress.percent);
-    };
-}
 
 void BuildGame(const Choices& choices, const RunValues& run) {
     Status(L"Building (the first build takes 10-30 minutes)");
@@ -30,7 +20,7 @@ void BuildGame(const Choices& choices, const RunValues& run) {
     if (win::Variable(L"PYTHONIOENCODING").empty() && win::Variable(L"PYTHONUTF8").empty())
         win::SetVariable(L"PYTHONIOENCODING", L"utf-8");
     ForgetBuilt(run.repo);
-    if (Run(command, run.repo, ShowProgress()) != 0)
+    if (RunBuildScript(command, run.repo) != 0)
         Fail(L"The build failed. The log above (also in setup.log) says why; Help > Report a bug in the launcher, or a "
              L"GitHub issue with setup.log attached, gets it looked at.");
     // Set before the check, so that it names the launcher even when the build didn't make it.

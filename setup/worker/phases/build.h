@@ -2,18 +2,12 @@
 // files aren't extracted yet, its output driving the status line and the progress bar.
 #pragma once
 
-#include "base/lines.h"
 #include "worker/phases/values.h"
 
 #include <filesystem>
 #include <string>
 
 namespace setup {
-
-// A line callback for Run that reads the build's output: a status text or a bar position read
-// from each line, posted to the window (the line itself reaches the log through Run). A position
-// is posted only when it differs from the last one; the marquee runs when the build starts.
-LineCallback ShowProgress();
 
 // Runs "python -u tools\build.py" in the repository folder, with " --iso " and the quoted game
 // copy unless run.alreadyExtracted. Sets s_installed to the launcher, then fails unless it is

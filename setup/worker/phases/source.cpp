@@ -30,11 +30,11 @@ bool RoomForClone(const fs::path& repo) {
 // received, on the phase's own text ("Downloading the source code: 45%"); then the phase has its
 // marquee and its bare text back. Its exit code.
 int WithProgress(const std::wstring& phase, const std::wstring& command, const fs::path& dir) {
-    const int code = Run(command, dir, [&phase, shown = -1](const std::string& line) mutable {
+    const int code = Run(command, dir, [&phase](const std::string& line) {
         const auto progress = ParseGitProgress(line);
-        if (!progress || progress->stage != "Receiving objects" || progress->percent == shown) return;
-        PostProgress(shown = progress->percent);
-        PostStatus(phase + L": " + std::to_wstring(shown) + L"%");
+        if (!progress || progress->stage != "Receiving objects") return;
+        PostProgress(progress->percent);
+        PostStatus(phase + L": " + std::to_wstring(progress->percent) + L"%");
     });
     PostProgress(-1);
     PostStatus(phase);
