@@ -37,6 +37,16 @@ Story Success(const Story& source) { return source + Built(L"") + Story{kDone + 
 // That of an installed folder on its branch.
 Story Rebuilt(const Install& install) { return Success(Pulled(install)); }
 
+// setup.log after a folder's first run, as a text-mode file: the header first, every line ended
+// with CR LF, and the final message's lines last.
+void FirstLog(Install& install, const Outcome& outcome) {
+    const std::string header = "Quorin Recompiled Setup, installing to " + Utf8(install.dir.wstring()) + "\r\n";
+    EXPECT_TRUE(outcome.log.starts_with(header));
+    EXPECT_FALSE(std::regex_search(outcome.log, std::regex("(^|[^\r])\n"))) << "a line ended by LF alone";
+    const std::string final = std::regex_replace(Utf8(outcome.final.text), std::regex("\n"), "\r\n");
+    EXPECT_TRUE(outcome.log.ends_with("\r\n" + final + "\r\n")) << outcome.log;
+}
+
 // Whole installs: from a disc image or an extracted folder, the build, the shortcut, freeing
 // space and deleting the disc image, or the build failing in each way it can, or a stop at a
 // game copy that isn't a dump of the disc; and Play starts the launcher.
@@ -74,7 +84,9 @@ const Scenario kInstalls[] = {
      L"Quorin Recomp",
      {{.form = {.cleanup = true, .deleteIso = true},
        .tools = All(Tool::downloaded),
-       .faults = R"({"hold": ["[3/6]", "==> Linking the launcher"]})",
+       // git's first answer comes slowly, so that the marquee is seen before the clone's percentages.
+       .faults = R"({"hold": ["[3/6]", "==> Linking the launcher"],
+                     "answers": [{"path": "/git/.*/info/refs", "rate": 400}]})",
        .moments = {{L"Downloading the source code",
                     [](HWND window, Install&) {
                         EXPECT_EQ(ScreenOf(window).bar, -1) << "the marquee runs from the end of the tools";
@@ -94,7 +106,8 @@ const Scenario kInstalls[] = {
                             kDone + kOnDesktop + Freed(i.leftovers + i.tools) + kImageDeleted};
            },
        .more =
-           [](Install& i, const Outcome&) {
+           [](Install& i, const Outcome& outcome) {
+               FirstLog(i, outcome);
                EXPECT_GT(i.leftovers, 0u);
                EXPECT_GT(i.tools, 4u << 20) << "five tools";
                EXPECT_FALSE(fs::exists(i.dir / L"tools"));
@@ -500,7 +513,8 @@ const Scenario kCancels[] = {
        .faults = R"({"build": "slow"})",
        .moments = {{L"Compiling", Cancel}},
        .story =
-           [](const Install& i) { return Pulled(i) + Until(Built(L""), L"==> Compiling") + Story{L"Cancelled."}; }},
+           [](const Install& i) { return Pulled(i) + Until(Built(L""), L"==> Compiling") + Story{L"Cancelled."}; },
+       .more = FirstLog},
       {.story = Rebuilt}}},
     // A slow clone shows how far it is, and Cancel ends it with nothing left; one ended from
     // outside leaves what the next run downloads again.
