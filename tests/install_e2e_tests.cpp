@@ -84,9 +84,9 @@ const Scenario kInstalls[] = {
      L"Quorin Recomp",
      {{.form = {.cleanup = true, .deleteIso = true},
        .tools = All(Tool::downloaded),
-       // git's first answer comes slowly, so that the marquee is seen before the clone's percentages.
+       // The clone's first answer comes slowly, so that the marquee is seen before its percentages.
        .faults = R"({"hold": ["[3/6]", "==> Linking the launcher"],
-                     "answers": [{"path": "/git/.*/info/refs", "rate": 400}]})",
+                     "answers": [{"path": "/git/.*/info/refs", "rate": 400, "times": 1}]})",
        .moments = {{L"Downloading the source code",
                     [](HWND window, Install&) {
                         EXPECT_EQ(ScreenOf(window).bar, -1) << "the marquee runs from the end of the tools";
