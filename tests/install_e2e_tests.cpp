@@ -34,7 +34,7 @@ namespace {
 // A whole run from the given source step: the build and its success.
 Story Success(const Story& source) { return source + Built(L"") + Story{kDone + kOnDesktop}; }
 
-// That of an installed folder on its branch.
+// A successful update of an installed folder on its branch.
 Story Rebuilt(const Install& install) { return Success(Pulled(install)); }
 
 // setup.log after a folder's first run, as a text-mode file: the header first, every line ended
