@@ -1,6 +1,6 @@
 // The build step against the sandbox's project, with its real build script run by Python through
 // the bridge: the command line, the status line and the bar as the script's lines move them,
-// the launcher check, and the two ways a build fails.
+// the launcher check, the two ways a build fails, and a cancel.
 #include "maintenance/layout.h"
 #include "support/messages.h"
 #include "support/phases.h"
@@ -157,6 +157,17 @@ TEST_F(Build, HostileLinesNeverFailTheBuild) {
               (Screen{L"bar: 100", L"bar: 150", L"status: " + std::wstring(1 << 16, L'y'), L"bar: -1"}));
     EXPECT_NE(std::find(log.begin(), log.end(), std::wstring(1 << 20, L'x')), log.end()) << "logged whole";
     EXPECT_NE(std::find(log.begin(), log.end(), L"a line ended by CR alone"), log.end());
+}
+
+// A cancel kills the build script with all it started, at once.
+TEST_F(Build, ACancelStopsTheBuildAndAllItRan) {
+    Extracted();
+    SetFaults(R"({"build": "slow"})");
+    const auto [failure, log] = CancelAt(L"[1/600] ", [&] { setup::BuildGame({}, run_); });
+    EXPECT_EQ(failure, L"Cancelled.");
+    EXPECT_TRUE(std::none_of(log.begin(), log.end(),
+                             [](const std::wstring& line) { return line.starts_with(L"[600/600]"); }))
+        << "the build stopped early";
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The source step against the sandbox's repository, with real git through the bridge: a fresh
-// clone, the refusal of a folder in the way, and an existing clone in each state that decides
-// what is built. The exact command lines are read back from the log.
+// clone and a cancelled one, the refusal of a folder in the way, and an existing clone in each
+// state that decides what is built. The exact command lines are read back from the log.
 #include "base/text.h"
 #include "maintenance/layout.h"
 #include "support/messages.h"
@@ -169,6 +169,12 @@ TEST_F(Source, AnEmptyGitFolderCountsAsChanges) {
     std::ofstream(repo_ / "VERSION", std::ios::binary) << "whatever is there\n";
     EXPECT_EQ(Update(), Updating({kChanges}));
     EXPECT_EQ(Version(), "whatever is there\n");
+}
+
+// A cancel during the clone kills git with all it started.
+TEST_F(Source, ACancelStopsTheCloneAndAllItRan) {
+    SetFaults(R"({"answers": [{"path": "/git/.*", "rate": 4000}]})");
+    EXPECT_EQ(CancelAt(L"$ git clone ", [&] { setup::GetSource(dir_, repo_); }).first, L"Cancelled.");
 }
 
 TEST_F(Source, AFailedCloneEndsTheRun) {

@@ -221,7 +221,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.end(content[:rule["break"]], rule.get("reset"))
         if "stall" in rule and len(content) > rule["stall"]:
             return self.stall(content[:rule["stall"]])
-        rate = rule.get("rate", 0)  # bytes a second, in pieces of a twentieth of a second
+        # bytes a second, in pieces of a twentieth of a second
+        rate = rule["rate"] if "rate" in rule and self.breaks_off(rule, which) else 0
         piece = max(1, rate // 20) if rate else len(content) or 1
         for start in range(0, len(content), piece):
             self.wfile.write(content[start:start + piece])
@@ -240,7 +241,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return 206, {**headers, "Content-Range": f"bytes {first}-{len(content) - 1}/{len(content)}"}, content[first:]
 
     def breaks_off(self, rule, which):
-        """Whether this answer is one of the first `times` (all, when not given) that the rule breaks."""
+        """Whether this answer is one of the first `times` (all, when not given) that the rule breaks or slows."""
         with breaks_lock:
             broken = breaks.get(which, 0)
             if broken >= rule.get("times", broken + 1):

@@ -11,15 +11,20 @@
 #include "support/test_window.h"
 #include "support/worker.h"
 #include "win/convert.h"
+#include "window/runs.h"
 #include "worker/services.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -72,6 +77,33 @@ protected:
             if (keep) story.push_back(std::move(line));
         }
         return story;
+    }
+
+    // Runs `phase` on a thread of its own, as the install worker does, and presses Cancel as the
+    // window does at the first log line that starts with `start`; gives the failure it ends with
+    // and the lines it logged. It ends only after what it ran: nothing is left in the job.
+    std::pair<std::wstring, std::vector<std::wstring>> CancelAt(const std::wstring& start,
+                                                                const std::function<void()>& phase) {
+        std::wstring failure;
+        std::atomic<bool> ended = false;
+        std::thread worker([&] {
+            failure = FailureOf(phase);
+            ended = true;
+        });
+        std::vector<std::wstring> log;
+        for (bool last = false; !last;) {
+            last = ended;  // then one more look takes all it posted
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_POSTMESSAGE);
+            for (std::wstring& line : window_.LogLines()) {
+                if (line.starts_with(start)) setup::Cancel();
+                log.push_back(std::move(line));
+            }
+        }
+        worker.join();
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION job{};
+        QueryInformationJobObject(setup::s_job.get(), JobObjectBasicAccountingInformation, &job, sizeof job, nullptr);
+        EXPECT_EQ(job.ActiveProcesses, 0u) << "processes of the phase still alive in its job";
+        return {failure, log};
     }
 
     testing_support::WorkerJob job_;
