@@ -1,4 +1,5 @@
 // The download with real WinHTTP under Wine against a loopback server that each test scripts.
+#include "base/text.h"
 #include "globals.h"
 #include "support/fixture.h"
 #include "support/http_server.h"
@@ -14,13 +15,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <thread>
 
 namespace fs = std::filesystem;
+using setup::FileText;
 using setup::Get;
 using setup::win::ErrorText;
 using testing_support::FailureOf;
@@ -50,11 +50,6 @@ protected:
         return bar;
     }
 
-    static std::string Read(const fs::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
     // Bytes that differ from chunk to chunk, so that a misplaced piece shows.
     static std::string Pattern(std::size_t size) {
         std::string bytes(size, '\0');
@@ -81,7 +76,7 @@ TEST_F(Download, ReturnsTheBodyWithOrWithoutContentLength) {
     const fs::path file = scratch_.root() / u8"t\u00e9l\u00e9chargement.bin";
     EXPECT_TRUE(Get(server.Url("/stream"), &body, &file, nullptr)) << "no length: the end of the stream is the end";
     EXPECT_EQ(body, big);
-    EXPECT_EQ(Read(file), big);
+    EXPECT_EQ(FileText(file), big);
 
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -170,7 +165,7 @@ TEST_F(Download, AFileGoesOnFromWhereItBrokeOffAndIsCheckedWhole) {
     });
     const fs::path file = scratch_.root() / "Git.zip";
     EXPECT_TRUE(Get(server.Url("/git.zip"), nullptr, &file, L"Git", kMillionSha256));
-    EXPECT_TRUE(Read(file) == kMillion) << "each byte once";
+    EXPECT_TRUE(FileText(file) == kMillion) << "each byte once";
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_NE((requests[1] + "\r\n").find("\r\nRange: bytes=400000-\r\n"), std::string::npos) << requests[1];
@@ -198,7 +193,7 @@ TEST_F(Download, AServerThatCantGoOnSendsTheWholeFileAgain) {
         SCOPED_TRACE(target);
         const fs::path file = scratch_.root() / "Git.zip";
         EXPECT_TRUE(Get(server.Url(target), nullptr, &file, L"Git"));
-        EXPECT_TRUE(Read(file) == whole);
+        EXPECT_TRUE(FileText(file) == whole);
         EXPECT_EQ(window_.LogLines(), log);
     }
     const auto requests = server.Requests();
@@ -215,7 +210,7 @@ TEST_F(Download, AHeadOfMegabytesNeverPassesForTheFile) {
     });
     const fs::path file = scratch_.root() / "Git.zip";
     const bool got = Get(server.Url("/git.zip"), nullptr, &file, L"Git", kMillionSha256);
-    EXPECT_TRUE(!got || Read(file) == kMillion);
+    EXPECT_TRUE(!got || FileText(file) == kMillion);
 }
 
 // Under Wine, Z: is the Linux root, whose /dev/full takes no byte: "no space left".
@@ -297,7 +292,7 @@ TEST_F(Download, ACancelStopsBetweenChunksAndKeepsWhatWasWritten) {
     });
     const fs::path file = scratch_.root() / "partial.bin";
     EXPECT_EQ(FailureOf([&] { Get(server.Url("/big"), nullptr, &file, nullptr); }), L"Cancelled.");
-    const std::string written = Read(file);
+    const std::string written = FileText(file);
     EXPECT_LT(written.size(), bytes.size());
     EXPECT_EQ(written, bytes.substr(0, written.size()));
 
@@ -307,7 +302,7 @@ TEST_F(Download, ACancelStopsBetweenChunksAndKeepsWhatWasWritten) {
                                               [&](int percent, std::uint64_t, std::uint64_t) { cancel = percent == 100; },
                                               &cancel};
     EXPECT_FALSE(setup::win::Get(server.Url("/whole"), nullptr, &file, {}, nullptr, context));
-    EXPECT_EQ(Read(file), bytes);
+    EXPECT_EQ(FileText(file), bytes);
 }
 
 TEST_F(Download, PostsProgressAtMostOncePerWholePercent) {

@@ -225,7 +225,7 @@ TEST_F(Source, AMarkOfAnUnfinishedCloneNeverCostsABuiltInstall) {
 TEST_F(Source, AnUpdateAsksGitHubForTheCommitItWouldBuild) {
     Detached(L"v1.0.0");
     scratch_.File(setup::layout::Launcher(repo_), 10);
-    const std::string head = RunProgram(L"git -C " + Quoted(repo_.wstring()) + L" rev-parse HEAD").output;
+    const std::string head = RunProgram(L"git -C " + Quote(repo_) + L" rev-parse HEAD").output;
     std::ofstream(setup::layout::BuiltRecord(repo_)) << head;
     ClearRequests();
     EXPECT_FALSE(setup::UpToDate(repo_));

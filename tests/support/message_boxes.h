@@ -3,6 +3,7 @@
 #pragma once
 
 #include "globals.h"
+#include "support/program.h"
 
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -57,9 +59,44 @@ inline void PumpWaiting() {
 struct Box {
     std::wstring caption;
     std::wstring text;
-    std::wstring icon;  // "warning", "information", "question" or ""
+    std::wstring icon{};  // a name of kBoxIcons, or ""
     bool yesNo = false;
 };
+
+// A message box that `owner` shows, or null.
+inline HWND BoxOf(HWND owner) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(owner, &process);
+    return FindWindowOf(process, [owner](HWND window) {
+        return ClassOf(window) == L"#32770" && GetWindow(window, GW_OWNER) == owner && IsWindowVisible(window);
+    });
+}
+
+// What a message box shows, but for its icon: told apart one way in this program, another way in
+// another program.
+inline Box ReadBox(HWND box) {
+    return {.caption = TextOf(box),
+            .text = TextOf(GetDlgItem(box, 0xFFFF)),  // the message's label in every message box
+            .yesNo = GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO)};
+}
+
+// The standard icons of message boxes, as a Box names them.
+inline const std::pair<const wchar_t*, LPCWSTR> kBoxIcons[] = {
+    {L"warning", IDI_WARNING}, {L"information", IDI_INFORMATION}, {L"question", IDI_QUESTION}, {L"error", IDI_ERROR}};
+
+// The label that shows a box's icon; null when it shows none.
+inline HWND IconIn(HWND box) {
+    HWND icon = nullptr;
+    EnumChildWindows(
+        box,
+        [](HWND control, LPARAM lParam) {
+            if (ClassOf(control) == L"Static" && (GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                *reinterpret_cast<HWND*>(lParam) = control;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&icon));
+    return icon;
+}
 
 // Answers the next message boxes owned by the setup window, one for each answer given, from a
 // thread of its own: the boxes are modal on the thread that shows them.
@@ -85,59 +122,26 @@ public:
     }
 
 private:
-    struct Search {
-        HWND owner;
-        HWND found = nullptr;
-    };
-
-    static BOOL CALLBACK Match(HWND window, LPARAM lParam) {
-        auto* search = reinterpret_cast<Search*>(lParam);
-        wchar_t type[16] = L"";
-        GetClassNameW(window, type, 16);
-        if (std::wstring(type) != L"#32770" || GetWindow(window, GW_OWNER) != search->owner || !IsWindowVisible(window))
-            return TRUE;
-        search->found = window;
-        return FALSE;
-    }
-
-    static BOOL CALLBACK FindIcon(HWND control, LPARAM lParam) {
-        wchar_t type[16] = L"";
-        GetClassNameW(control, type, 16);
-        if (lstrcmpiW(type, L"Static") == 0 && (GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-            *reinterpret_cast<HICON*>(lParam) = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
-        return TRUE;
-    }
-
+    // A box of this program shows a standard icon by its handle.
     static Box Read(HWND box) {
-        Box seen;
-        wchar_t text[2048] = L"";
-        GetWindowTextW(box, text, 2048);
-        seen.caption = text;
-        GetDlgItemTextW(box, 0xFFFF, text, 2048);  // the message's label in every message box
-        seen.text = text;
-        HICON icon = nullptr;
-        EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
-        seen.icon = icon == LoadIconW(nullptr, IDI_WARNING)       ? L"warning"
-                    : icon == LoadIconW(nullptr, IDI_INFORMATION) ? L"information"
-                    : icon == LoadIconW(nullptr, IDI_QUESTION)    ? L"question"
-                                                                  : L"";
-        seen.yesNo = GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO);
+        Box seen = ReadBox(box);
+        const auto icon = reinterpret_cast<HICON>(SendMessageW(IconIn(box), STM_GETICON, 0, 0));
+        for (const auto& [name, id] : kBoxIcons)
+            if (icon && icon == LoadIconW(nullptr, id)) seen.icon = name;
         return seen;
     }
 
     void Answer() {
         for (int answer : answers_) {
-            Search search{owner_};
-            WaitUntil(20000, [&] {  // no event tells when another thread's box shows
-                EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
-                return search.found || stop_;
-            }, 5);
-            if (!search.found) return;
-            seen_.push_back(Read(search.found));
-            if (look_) look_(search.found);
-            PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(search.found, answer)));
-            WaitUntil(20000, [&] { return !IsWindow(search.found); }, 5);
+            HWND box = nullptr;
+            // No event tells when another thread's box shows.
+            WaitUntil(20000, [&] { return (box = BoxOf(owner_)) || stop_; }, 5);
+            if (!box) return;
+            seen_.push_back(Read(box));
+            if (look_) look_(box);
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+            WaitUntil(20000, [&] { return !IsWindow(box); }, 5);
         }
     }
 

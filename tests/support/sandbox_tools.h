@@ -103,9 +103,10 @@ inline std::vector<std::wstring> FetchLines(const std::filesystem::path& dir, co
     const bool github = !tool.url.ends_with(L".nupkg");
     std::vector<std::wstring> lines = {
         name + L": downloading " + tool.url,
-        name + (github ? L": SHA-256 verified" : L": unverified (no SHA-256 was given for it)"), L"== Unpacking " + name,
-        L"$ " + Quoted((SystemFolder() / L"tar.exe").wstring()) + L" -xf " + Quoted(Archive(dir, tool).wstring()) +
-            L" -C " + Quoted(ToolFolder(dir, tool).wstring() + L".unpacking"),
+        name + (github ? L": SHA-256 verified" : L": unverified (no SHA-256 was given for it)"),
+        L"== Unpacking " + name,
+        L"$ " + Quote(SystemFolder() / L"tar.exe") + L" -xf " + Quote(Archive(dir, tool)) + L" -C " +
+            Quote(ToolFolder(dir, tool).wstring() + L".unpacking"),
         name + L": " + Unpacked(dir, tool).wstring()};
     lines.resize(count);
     return lines;
