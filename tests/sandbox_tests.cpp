@@ -17,6 +17,7 @@
 
 namespace fs = std::filesystem;
 using namespace testing_support;
+using setup::win::Widen;
 
 namespace {
 
@@ -58,8 +59,6 @@ Answer Fetch(const std::wstring& url) {
     answer.whole = held && answer.body.size() == length;
     return answer;
 }
-
-std::wstring Widen(const std::string& text) { return {text.begin(), text.end()}; }
 
 // The download link of the first asset whose whole file name fits the pattern, as the setup
 // picks it.

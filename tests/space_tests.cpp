@@ -82,7 +82,7 @@ TEST_F(SmallDrives, ClosingWhileTheSpaceQuestionIsUpStillCloses) {
     const auto closeFirst = [&](HWND) {
         PostMessageW(s_window, WM_CLOSE, 0, 0);
         const DWORD thread = GetWindowThreadProcessId(s_window, nullptr);
-        const auto stopBox = [thread](HWND box) {  // not the worker's question: a box of the window's thread
+        const auto stopBox = [thread](HWND box) {
             return testing_support::ClassOf(box) == L"#32770" && IsWindowVisible(box) &&
                    GetWindowThreadProcessId(box, nullptr) == thread;
         };
@@ -91,8 +91,8 @@ TEST_F(SmallDrives, ClosingWhileTheSpaceQuestionIsUpStillCloses) {
             return (stop = testing_support::FindWindowOf(GetCurrentProcessId(), stopBox)) != nullptr;
         }, 5);
         if (!stop) return;
-        stopText = testing_support::ReadBox(stop).text;
-        PostMessageW(stop, WM_COMMAND, IDYES, reinterpret_cast<LPARAM>(GetDlgItem(stop, IDYES)));
+        stopText = testing_support::TextOf(GetDlgItem(stop, 0xFFFF));
+        testing_support::Press(stop, IDYES);
         while (!s_cancel) Sleep(5);
         Sleep(200);  // the window's thread is now waiting for the worker
     };

@@ -1,8 +1,9 @@
 // The setup window's end of the worker's messages, the end of a run, and closing: the real
 // window, driven with real messages under Wine.
+#include "base/text.h"
 #include "report.h"
 #include "support/host_path.h"
-#include "support/launcher.h"
+#include "support/program.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 #include "win/convert.h"
@@ -40,10 +41,10 @@ public:
     // Its working folder, then its arguments, a line each; waits (pumping the window) until it has
     // started.
     std::string Record() const {
-        const HANDLE started = record_.started();
+        const HANDLE started = record_.started.get();
         EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(started, 0) == WAIT_OBJECT_0; }, 30000, started))
             << "the launcher didn't start";
-        return record_.Text();
+        return FileText(record_.file);
     }
 
 private:

@@ -1,7 +1,6 @@
 #include "support/e2e.h"
 
 #include "base/text.h"
-#include "support/picture.h"
 #include "support/program.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
@@ -14,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <set>
 #include <utility>
@@ -93,45 +91,6 @@ void Fill(HWND window, const Launch& launch) {
     SetCheck(window, setup::kDeleteIso, launch.form.deleteIso);
 }
 
-// How far apart two pictures are: the mean difference of a colour channel, 0 to 255.
-double Difference(const Picture& a, const Picture& b) {
-    double sum = 0;
-    for (std::size_t i = 0; i < a.pixels.size(); ++i)
-        for (int shift : {0, 8, 16})
-            sum += std::abs(static_cast<int>((a.pixels[i] >> shift) & 0xff) -
-                            static_cast<int>((b.pixels[i] >> shift) & 0xff));
-    return a.pixels.empty() ? 255 : sum / (3.0 * a.pixels.size());
-}
-
-// Which standard icon the box shows, told by its pixels on the screen: another program's icon
-// handle means nothing in this one.
-std::wstring IconOf(HWND box) {
-    RECT area{};
-    if (!GetWindowRect(IconIn(box), &area) || area.right <= area.left) return L"";
-    // Until it has been drawn, and isn't covered by a window of another test on the same desktop.
-    const wchar_t* found = L"?";
-    WaitUntil(200 * kPoll, [&] {
-        SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        const Picture seen = Grab(area);
-        for (const auto& [name, id] : kBoxIcons)
-            if (Difference(seen, Grab(area, LoadIconW(nullptr, id), seen.pixels.front() & 0xffffff)) < 2) found = name;
-        return *found != L'?';
-    });
-    return found;
-}
-
-// A box of the program, as the user saw it.
-Box Seen(HWND box) {
-    Box seen = ReadBox(box);
-    seen.icon = IconOf(box);
-    return seen;
-}
-
-void Answer(HWND box, int button) {
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-    WaitUntil(kEndLimit, [box] { return !IsWindow(box); });
-}
-
 // Whether the window, having handled what came before, shows no box and runs nothing (a run
 // would have begun within the press of Install that asked the last question).
 bool Idle(HWND window) {
@@ -153,7 +112,7 @@ void Watch(HWND window, const Program& setup, const Launch& launch, Outcome& out
             launch.steps[i].action(window);
         }
         if (HWND box = BoxOf(window)) {
-            Box seen = Seen(box);
+            Box seen = ReadBox(box);
             if (!seen.yesNo) {
                 outcome.finalScreen = ScreenOf(window);
                 outcome.details = TextIn(GetDlgItem(window, setup::kDetails));
@@ -161,12 +120,12 @@ void Watch(HWND window, const Program& setup, const Launch& launch, Outcome& out
                 outcome.playShown = IsWindowVisible(GetDlgItem(window, setup::kPlay));
                 outcome.final = std::move(seen);
                 if (launch.atFinal) launch.atFinal(box);
-                Answer(box, IDOK);
+                Press(box, IDOK);
                 break;
             }
             const bool expected = answered < launch.answers.size();
             EXPECT_TRUE(expected) << "an unexpected question: " << Utf8(seen.text);
-            Answer(box, expected ? launch.answers[answered++] : IDNO);
+            Press(box, expected ? launch.answers[answered++] : IDNO);
             outcome.questions.push_back(std::move(seen));
         }
         if (!launch.starts && answered == launch.answers.size() && Idle(window)) break;
@@ -261,8 +220,8 @@ Screen ScreenOf(HWND window) {
 Box AnswerBox(HWND window, int button) {
     HWND box = nullptr;
     if (!WaitUntil(kEndLimit, [&] { return (box = BoxOf(window)) != nullptr; })) return {};
-    Box seen = Seen(box);
-    Answer(box, button);
+    Box seen = ReadBox(box);
+    Press(box, button);
     return seen;
 }
 

@@ -4,7 +4,6 @@
 #include "base/text.h"
 #include "maintenance/maintenance.h"
 #include "report.h"
-#include "support/launcher.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
@@ -132,7 +131,7 @@ Story GameCopy(Game game) {
     return {L"Game copy: " +
             std::wstring(game == Game::image ? L"Xbox 360 disc image (rebuilt)" : L"extracted Xbox 360 disc") +
             L"; default.xex: title ID 515207D7, media ID 1A2B3C4D, version 1.0.2.0, disc 1 of 1, SHA-256 " +
-            std::wstring(sha256.begin(), sha256.end())};
+            setup::win::Widen(sha256)};
 }
 
 // What the tools phase logs of each tool that it takes.
@@ -280,20 +279,18 @@ void RunRound(const Round& round, Install& install) {
     }
 
     if (round.plays) {
-        EXPECT_EQ(WaitForSingleObject(record.started(), kLauncherLimit), WAIT_OBJECT_0) << "the launcher didn't start";
-        EXPECT_EQ(record.Text(), Utf8(launcher.parent_path().wstring()) + "\n")
+        EXPECT_EQ(WaitForSingleObject(record.started.get(), kLauncherLimit), WAIT_OBJECT_0)
+            << "the launcher didn't start";
+        EXPECT_EQ(FileText(record.file), Utf8(launcher.parent_path().wstring()) + "\n")
             << "started in its own folder, with no arguments";
     } else {
-        EXPECT_FALSE(fs::exists(record.file())) << "the launcher started";
+        EXPECT_FALSE(fs::exists(record.file)) << "the launcher started";
     }
 
     if (round.more) round.more(install, outcome);
     install.held.clear();
     install.jobs.clear();
 }
-
-// The project's clone address, as the test build has it.
-std::wstring RepoUrl() { return setup::win::Widen(setup::kRepoUrl); }
 
 void RealGit(const Install& install, const std::wstring& arguments) {
     const Finished git = RunProgram(Quote(install.git) + L" " + arguments);

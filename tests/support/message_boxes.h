@@ -3,6 +3,7 @@
 #pragma once
 
 #include "globals.h"
+#include "support/picture.h"
 #include "support/program.h"
 
 #include <windows.h>
@@ -59,34 +60,24 @@ inline void PumpWaiting() {
 struct Box {
     std::wstring caption;
     std::wstring text;
-    std::wstring icon{};  // a name of kBoxIcons, or ""
+    std::wstring icon;  // "warning", "information", "question", "error" or ""
     bool yesNo = false;
 };
 
-// A message box that `owner` shows, or null.
+// A message box that `owner` shows (with none, one of this program's), or null.
 inline HWND BoxOf(HWND owner) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(owner, &process);
+    DWORD process = GetCurrentProcessId();
+    if (owner) GetWindowThreadProcessId(owner, &process);
     return FindWindowOf(process, [owner](HWND window) {
         return ClassOf(window) == L"#32770" && GetWindow(window, GW_OWNER) == owner && IsWindowVisible(window);
     });
 }
 
-// What a message box shows, but for its icon: told apart one way in this program, another way in
-// another program.
-inline Box ReadBox(HWND box) {
-    return {.caption = TextOf(box),
-            .text = TextOf(GetDlgItem(box, 0xFFFF)),  // the message's label in every message box
-            .yesNo = GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO)};
-}
-
-// The standard icons of message boxes, as a Box names them.
-inline const std::pair<const wchar_t*, LPCWSTR> kBoxIcons[] = {
-    {L"warning", IDI_WARNING}, {L"information", IDI_INFORMATION}, {L"question", IDI_QUESTION}, {L"error", IDI_ERROR}};
-
-// The label that shows a box's icon; null when it shows none.
-inline HWND IconIn(HWND box) {
-    HWND icon = nullptr;
+// Which standard icon a box shows, told by its pixels on the screen (another program's icon
+// handle means nothing in this one): once it has been drawn, and isn't covered by a window of
+// another test on the same desktop.
+inline std::wstring IconOf(HWND box) {
+    HWND icon = nullptr;  // the label that shows it
     EnumChildWindows(
         box,
         [](HWND control, LPARAM lParam) {
@@ -95,7 +86,30 @@ inline HWND IconIn(HWND box) {
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&icon));
-    return icon;
+    RECT area{};
+    if (!GetWindowRect(icon, &area) || area.right <= area.left) return L"";
+    const std::pair<const wchar_t*, LPCWSTR> kinds[] = {
+        {L"warning", IDI_WARNING}, {L"information", IDI_INFORMATION}, {L"question", IDI_QUESTION}, {L"error", IDI_ERROR}};
+    const wchar_t* found = L"?";
+    WaitUntil(2000, [&] {
+        SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        const Picture seen = Grab(area);
+        for (const auto& [name, id] : kinds)
+            if (Difference(seen, Grab(area, LoadIconW(nullptr, id), seen.pixels.front() & 0xffffff)) < 2) found = name;
+        return *found != L'?';
+    });
+    return found;
+}
+
+inline Box ReadBox(HWND box) {
+    return {TextOf(box), TextOf(GetDlgItem(box, 0xFFFF)),  // the message's label in every message box
+            IconOf(box), GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO)};
+}
+
+// Presses a button of a box, and waits for the box to go.
+inline void Press(HWND box, int button) {
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    WaitUntil(30000, [box] { return !IsWindow(box); }, 5);
 }
 
 // Answers the next message boxes owned by the setup window, one for each answer given, from a
@@ -122,26 +136,15 @@ public:
     }
 
 private:
-    // A box of this program shows a standard icon by its handle.
-    static Box Read(HWND box) {
-        Box seen = ReadBox(box);
-        const auto icon = reinterpret_cast<HICON>(SendMessageW(IconIn(box), STM_GETICON, 0, 0));
-        for (const auto& [name, id] : kBoxIcons)
-            if (icon && icon == LoadIconW(nullptr, id)) seen.icon = name;
-        return seen;
-    }
-
     void Answer() {
         for (int answer : answers_) {
             HWND box = nullptr;
             // No event tells when another thread's box shows.
             WaitUntil(20000, [&] { return (box = BoxOf(owner_)) || stop_; }, 5);
             if (!box) return;
-            seen_.push_back(Read(box));
+            seen_.push_back(ReadBox(box));
             if (look_) look_(box);
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
-            WaitUntil(20000, [&] { return !IsWindow(box); }, 5);
+            Press(box, answer);
         }
     }
 

@@ -47,12 +47,9 @@ protected:
         SetFaults("");
     }
 
-    // The project's clone address, as the setup's test build has it.
-    static std::wstring SandboxUrl() { return setup::win::Widen(setup::kRepoUrl); }
-
     // A fresh clone of the project, on branch main, at `repo` (made by real git, not the setup).
     static void Clone(const std::filesystem::path& repo) {
-        const Finished clone = RunProgram(L"git clone -q " + SandboxUrl() + L" " + Quote(repo));
+        const Finished clone = RunProgram(L"git clone -q " + RepoUrl() + L" " + Quote(repo));
         ASSERT_EQ(clone.code, 0) << clone.output;
     }
 

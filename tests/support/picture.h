@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -50,30 +51,34 @@ inline Picture Grab(const RECT& area, HICON icon = nullptr, COLORREF background 
     return picture;
 }
 
-// The screen's pixels in `area`, as a 24-bit BMP file.
+// How far apart two pictures are: the mean difference of a colour channel, 0 to 255.
+inline double Difference(const Picture& a, const Picture& b) {
+    double sum = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i)
+        for (int shift : {0, 8, 16})
+            sum += std::abs(static_cast<int>((a.pixels[i] >> shift) & 0xff) -
+                            static_cast<int>((b.pixels[i] >> shift) & 0xff));
+    return a.pixels.empty() ? 255 : sum / (3.0 * a.pixels.size());
+}
+
+// The screen's pixels in `area`, as a BMP file.
 inline void SavePicture(const std::filesystem::path& file, const RECT& area) {
     const Picture picture = Grab(area);
-    const std::size_t row = (picture.width * 3 + 3) & ~3;
-    std::string rows(row * picture.height, '\0');
-    for (int y = 0; y < picture.height; ++y)
-        for (int x = 0; x < picture.width; ++x)
-            for (int channel = 0; channel < 3; ++channel)  // blue, green, red
-                rows[y * row + x * 3 + channel] =
-                    static_cast<char>(picture.pixels[y * picture.width + x] >> 8 * channel);
     BITMAPINFOHEADER info{};
     info.biSize = sizeof info;
     info.biWidth = picture.width;
-    info.biHeight = -picture.height;
+    info.biHeight = -picture.height;  // top row first
     info.biPlanes = 1;
-    info.biBitCount = 24;
+    info.biBitCount = 32;
+    const auto bytes = static_cast<DWORD>(picture.pixels.size() * sizeof(DWORD));
     BITMAPFILEHEADER header{};
     header.bfType = 0x4D42;  // "BM"
     header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = static_cast<DWORD>(header.bfOffBits + rows.size());
+    header.bfSize = header.bfOffBits + bytes;
     std::ofstream out(file, std::ios::binary);
     out.write(reinterpret_cast<const char*>(&header), sizeof header);
     out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(rows.data(), static_cast<std::streamsize>(rows.size()));
+    out.write(reinterpret_cast<const char*>(picture.pixels.data()), bytes);
 }
 
 }  // namespace testing_support

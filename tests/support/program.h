@@ -1,14 +1,18 @@
 // The programs that the tests start themselves (the test build, the launcher, the test child, the
-// bridge's stand-ins), their output and their windows. For the test programs too: no GoogleTest.
+// bridge's stand-ins), their output and their windows, and what the launcher records. For the test
+// programs too: no GoogleTest.
 #pragma once
 
 #include "win/handle.h"
 
 #include <windows.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace testing_support {
 
@@ -161,5 +165,24 @@ inline HWND FindWindowOf(DWORD process, const std::function<bool(HWND)>& wanted)
         reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+// What the launcher test program (programs/launcher.cpp) records when it starts: its folder, then
+// each argument, a line each in `file`; then it sets the event.
+struct LauncherRecord {
+    explicit LauncherRecord(std::filesystem::path in) : file(std::move(in)) {
+        std::error_code error;
+        std::filesystem::remove(file, error);  // an earlier start's
+    }
+    // The variables that make a launcher started with them record here.
+    std::vector<std::pair<std::wstring, std::wstring>> Variables() const {
+        return {{L"QUORIN_LAUNCHER_RECORD", file.wstring()}, {L"QUORIN_LAUNCHER_EVENT", event}};
+    }
+
+    std::filesystem::path file;
+    std::wstring event =
+        L"QuorinLauncherStarted-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++count);
+    setup::win::Handle started{CreateEventW(nullptr, TRUE, FALSE, event.c_str())};
+    static inline int count = 0;
+};
 
 }  // namespace testing_support

@@ -67,6 +67,9 @@ inline const SandboxTool& SandboxToolNamed(const std::wstring& name) {
     throw std::invalid_argument("no sandbox tool of that name");
 }
 
+// The project's clone address, as the test build has it.
+inline std::wstring RepoUrl() { return setup::win::Widen(setup::kRepoUrl); }
+
 inline std::filesystem::path SystemFolder() {
     wchar_t folder[MAX_PATH];
     return std::wstring(folder, GetSystemDirectoryW(folder, MAX_PATH));
