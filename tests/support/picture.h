@@ -7,12 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <vector>
 
 namespace testing_support {
 
-// Pixels as 0x00RRGGBB, the top row first.
+// Pixels as 0x00RRGGBB, the top row first (a BMP file's too).
 struct Picture {
     int width = 0, height = 0;
     std::vector<DWORD> pixels;
@@ -44,6 +43,7 @@ inline Picture Grab(const RECT& area, HICON icon = nullptr, COLORREF background 
     GdiFlush();
     const auto* pixels = static_cast<const DWORD*>(bits);
     if (pixels) picture.pixels.assign(pixels, pixels + picture.width * picture.height);
+    for (DWORD& pixel : picture.pixels) pixel &= 0xFFFFFF;  // what the screen leaves in the top byte isn't alpha
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
