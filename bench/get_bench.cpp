@@ -8,6 +8,7 @@
 #include "support/http_server.h"
 #include "support/test_window.h"
 #include "support/worker.h"
+#include "win/convert.h"
 #include "win/handle.h"
 #include "worker/downloads.h"
 #include "worker/programs.h"
@@ -75,8 +76,8 @@ Sample Measure(const std::string& mode, INTERNET_PORT port, const fs::path& file
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::string line;
-    const std::wstring command = setup::Quote(self) + L" " + std::wstring(mode.begin(), mode.end()) + L" " +
-                                 std::to_wstring(port) + L" " + setup::Quote(file);
+    const std::wstring command =
+        setup::Quote(self) + L" " + setup::win::Widen(mode) + L" " + std::to_wstring(port) + L" " + setup::Quote(file);
     const int code = setup::Run(command, {}, [&](const std::string& text) { line = text; });
     int ok = 0;
     Sample sample;

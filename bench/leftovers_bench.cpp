@@ -20,14 +20,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using kel::maintenance::kLeftoverExtensions;
+
 // Sparse files: the walk reads sizes, never contents, so no data needs to be written.
 void MakeTree(const fs::path& build, int files) {
-    const char* leftovers[] = {".obj", ".o", ".a", ".lib", ".pch", ".map", ".gch"};
-    const char* others[] = {".cpp", ".h", ".txt", ".ninja", ".exe", ".json", ".d", ".log", ".bin"};
+    const wchar_t* others[] = {L".cpp", L".h", L".txt", L".ninja", L".exe", L".json", L".d", L".log", L".bin"};
     for (int i = 0; i < files; ++i) {
-        char folder[64], file[64];
+        char folder[64];
         std::snprintf(folder, sizeof folder, "m%d/s%d/d%d", i % 40, i / 40 % 50, i / 2000 % 10);
-        std::snprintf(file, sizeof file, "f%d%s", i, i % 10 == 0 ? leftovers[i / 10 % 7] : others[i % 9]);
+        fs::path file = "f" + std::to_string(i);
+        file += i % 10 == 0 ? kLeftoverExtensions[i / 10 % std::size(kLeftoverExtensions)] : others[i % 9];
         if (i < 20000) fs::create_directories(build / folder);
         const int fd = open((build / folder / file).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
         if (fd < 0 || ftruncate(fd, 1 + (i * 7919) % 100000) != 0) std::exit(1);
@@ -75,13 +77,11 @@ int main(int argc, char** argv) {
     MakeTree(build, files);
 
     const std::string quoted = "'" + build.string() + "'";
+    std::string names;  // find's test for a leftover's name
+    for (const wchar_t* extension : kLeftoverExtensions)
+        names += (names.empty() ? "-iname '*" : " -o -iname '*") + fs::path(extension).string() + "'";
     const double leftovers = Ratio([&] { return kel::maintenance::Leftovers(root).size; },
-                                   [&] {
-                                       return FindSum(quoted + " -type f \\( -iname '*.obj' -o -iname '*.o' -o -iname "
-                                                               "'*.a' -o -iname '*.lib' -o -iname '*.pch' -o -iname "
-                                                               "'*.map' -o -iname '*.gch' \\)");
-                                   },
-                                   "Leftovers");
+                                   [&] { return FindSum(quoted + " -type f \\( " + names + " \\)"); }, "Leftovers");
     const double sizeOf = Ratio([&] { return kel::maintenance::SizeOf(build); },
                                 [&] { return FindSum(quoted + " -type f"); }, "SizeOf");
     fs::remove_all(root);

@@ -132,7 +132,7 @@ void Build(const std::wstring& command, const fs::path& folder) {
 // lines that the setup logs (all but the progress lines).
 double Bare(const std::wstring& command, std::size_t& logged) {
     const auto start = Clock::now();
-    testing_support::Program child(command);
+    testing_support::Program child(command, {.output = true});
     const std::string output = child.ReadAll();
     child.Wait();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

@@ -63,7 +63,7 @@ std::size_t Ours(const std::wstring& command, const fs::path& log) {
 
 // The reference: a pipe, the child, and a read loop that writes the bytes to a file.
 std::size_t Bare(const std::wstring& command, const fs::path& log) {
-    testing_support::Program child(command);
+    testing_support::Program child(command, {.output = true});
     std::FILE* out = _wfopen(log.c_str(), L"wb");
     std::size_t lines = 0;
     child.ReadEach([&](std::string_view piece) {

@@ -2,7 +2,9 @@
 // Win32 window program of ours, in the same Wine, alternating.
 //
 //   startup_bench SETUP_EXE MINIMAL_EXE [ROUNDS]
+#include "base/text.h"
 #include "median.h"
+#include "support/program.h"
 
 #include <windows.h>
 
@@ -14,42 +16,21 @@
 
 namespace {
 
-struct Search {
-    DWORD process;
-    HWND window = nullptr;
-};
-
-BOOL CALLBACK VisibleWindowOf(HWND window, LPARAM lParam) {
-    auto* search = reinterpret_cast<Search*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->process || !IsWindowVisible(window) || GetWindow(window, GW_OWNER)) return TRUE;
-    search->window = window;
-    return FALSE;
-}
-
 // Milliseconds until the program's window is visible and its message loop idle; -1 if it never is.
 double StartUp(const std::wstring& program) {
-    std::wstring command = L"\"" + program + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
     const auto begin = std::chrono::steady_clock::now();
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-        return -1;
-    Search search{started.dwProcessId};
-    WaitForInputIdle(started.hProcess, 30000);
-    for (int tries = 0; !search.window && tries < 30000; ++tries) {
-        EnumWindows(VisibleWindowOf, reinterpret_cast<LPARAM>(&search));
-        if (!search.window) Sleep(1);
-    }
-    WaitForInputIdle(started.hProcess, 30000);
+    const testing_support::Program launched(setup::Quote(program), {.endAtClose = true});
+    if (!launched.started()) return -1;
+    const auto shown = [](HWND window) { return IsWindowVisible(window) && !GetWindow(window, GW_OWNER); };
+    WaitForInputIdle(launched.handle(), 30000);
+    HWND window = nullptr;
+    for (int tries = 0; !(window = testing_support::FindWindowOf(launched.id(), shown)) && tries < 30000; ++tries)
+        Sleep(1);
+    WaitForInputIdle(launched.handle(), 30000);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
-    if (search.window) PostMessageW(search.window, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(started.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(started.hProcess, 1);
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
-    return search.window ? ms : -1;
+    if (window) PostMessageW(window, WM_CLOSE, 0, 0);
+    launched.Ended(30000);  // one still running then is ended as it goes
+    return window ? ms : -1;
 }
 
 }  // namespace

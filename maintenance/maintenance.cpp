@@ -48,7 +48,7 @@ Part Leftovers(const fs::path& root) {
     const fs::path build = layout::BuildFolder(root);
     if (IsFolder(build)) {
         ForEachFile(build, [&part](const fs::directory_entry& file) {
-            for (const wchar_t* suffix : {L".obj", L".o", L".a", L".lib", L".pch", L".map", L".gch"}) {
+            for (const wchar_t* suffix : kLeftoverExtensions) {
                 if (Lower(file.path(), suffix)) {
                     part.size += SizeOrZero(file);
                     part.paths.push_back(file.path());

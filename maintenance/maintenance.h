@@ -28,7 +28,11 @@ inline constexpr const wchar_t* kToolsLabel = L"Build tools Setup downloaded (Gi
 // folder that only setup makes (kSetupOnlyTools).
 Part Tools(const std::filesystem::path& root);
 
-// Object files, libraries, precompiled headers and linker maps under `root`/build, then the
+// The extensions of a build's leftovers: object files, libraries, precompiled headers and linker
+// maps (lower case, with the dot).
+inline constexpr const wchar_t* kLeftoverExtensions[] = {L".obj", L".o", L".a", L".lib", L".pch", L".map", L".gch"};
+
+// The files under `root`/build with one of kLeftoverExtensions, in any case, then the
 // generated-code folder `root`/generated/ppc.
 Part Leftovers(const std::filesystem::path& root);
 

@@ -3,6 +3,7 @@
 // the kill all have to come through as a Windows program would see them.
 #include "support/sandbox.h"
 #include "support/scratch.h"
+#include "win/handle.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ protected:
 
     // Runs python.exe (the stand-in) with Python code and more arguments.
     Finished Python(const std::wstring& code, const std::wstring& arguments = L"", const std::wstring& folder = L"") {
-        return RunProgram(Quoted(python_) + L" -c \"" + code + L"\" " + arguments, folder);
+        return RunProgram(Quote(python_) + L" -c \"" + code + L"\" " + arguments, folder);
     }
 
     Scratch scratch_;
@@ -39,11 +40,10 @@ TEST_F(Bridge, TurnsWindowsPathsIntoUnixOnesNonAsciiNamesIncluded) {
     std::ofstream(scratch_.Folder(name + L"\\sub") / "more.txt") << "relative";
 
     const auto print = [&] {
-        return Python(L"import os, sys; print(os.getcwd()); print(open(sys.argv[1]).read());"
-                      L" print(open(sys.argv[2]).read()); print(sys.argv[3])",
-                      Quoted(folder + L"\\d\u00e4ta.txt") + L" sub\\more.txt " +
-                          Quoted(folder + L"\\not\\yet\\made.txt"),
-                      folder);
+        return Python(
+            L"import os, sys; print(os.getcwd()); print(open(sys.argv[1]).read());"
+            L" print(open(sys.argv[2]).read()); print(sys.argv[3])",
+            Quote(folder + L"\\d\u00e4ta.txt") + L" sub\\more.txt " + Quote(folder + L"\\not\\yet\\made.txt"), folder);
     };
     // As on Windows, Python writes to the pipe in the ANSI code page, unless told otherwise.
     const auto ansi = print();
@@ -74,7 +74,7 @@ TEST_F(Bridge, PassesExitCodesBackAndMergesTheOutput) {
 }
 
 TEST_F(Bridge, SaysSoWhenNoLinuxToolStandsBehindTheName) {
-    const auto run = RunProgram(Quoted(StandIn(scratch_.root().wstring(), L"frobnicate.exe")) + L" --version");
+    const auto run = RunProgram(Quote(StandIn(scratch_.root().wstring(), L"frobnicate.exe")) + L" --version");
     EXPECT_EQ(run.code, 127);
     EXPECT_EQ(run.output, "bridge: no Linux program stands behind 'frobnicate'\n");
 }
@@ -95,7 +95,7 @@ TEST_F(Bridge, GivesTheToolOnlyTheToolsOnTheWindowsPath) {
 
 TEST_F(Bridge, KeepsGitFromClimbingOutOfTheTestsFolder) {
     // The scratch folder lies inside our own checkout's build folder.
-    const auto run = RunProgram(Quoted(StandIn(scratch_.root().wstring(), L"git.exe")) + L" rev-parse --show-toplevel",
+    const auto run = RunProgram(Quote(StandIn(scratch_.root().wstring(), L"git.exe")) + L" rev-parse --show-toplevel",
                                 scratch_.root().wstring());
     EXPECT_NE(run.code, 0) << run.output;
     EXPECT_NE(run.output.find("not a git repository"), std::string::npos) << run.output;
@@ -123,20 +123,19 @@ TEST_F(Bridge, KillingTheStandInKillsTheToolAndItsChildren) {
            "    if not ready:\n"
            "        sys.exit('still running')\n"
            "    waiting = [fd for fd in waiting if fd not in ready]\n";
-    HANDLE job = CreateJobObjectW(nullptr, nullptr);
-    ASSERT_NE(job, nullptr);
-    Program tool(Quoted(python_) + L" tool.py", scratch_.root().wstring(), job);
+    const setup::win::Handle job(CreateJobObjectW(nullptr, nullptr));
+    ASSERT_TRUE(job);
+    Program tool(Quote(python_) + L" tool.py", {.folder = scratch_.root().wstring(), .job = job.get(), .output = true});
     ASSERT_TRUE(tool.started());
 
     const std::string pids = tool.ReadLine();
     ASSERT_FALSE(pids.empty()) << "the output comes through while the tool runs";
-    TerminateJobObject(job, 1);
+    TerminateJobObject(job.get(), 1);
     EXPECT_EQ(tool.Wait(), 1);
-    CloseHandle(job);
 
     ASSERT_EQ(pids.back(), '\n');
     const std::wstring arguments(pids.begin(), pids.end() - 1);
-    const auto gone = RunProgram(Quoted(python_) + L" gone.py " + arguments, scratch_.root().wstring());
+    const auto gone = RunProgram(Quote(python_) + L" gone.py " + arguments, scratch_.root().wstring());
     EXPECT_EQ(gone.code, 0) << pids << gone.output;
 }
 

@@ -61,9 +61,7 @@ protected:
 
     // What the record of the last good build holds, and the commit that git says was built.
     std::string Recorded() const { return FileText(setup::layout::BuiltRecord(run_.repo).wstring()); }
-    std::string Head() const {
-        return RunProgram(L"git -C " + Quoted(run_.repo.wstring()) + L" rev-parse HEAD").output;
-    }
+    std::string Head() const { return RunProgram(L"git -C " + Quote(run_.repo) + L" rev-parse HEAD").output; }
 
     setup::RunValues run_;
 };

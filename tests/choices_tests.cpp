@@ -1,7 +1,9 @@
 // The user's choices around a run: the source kind, the free-space hint, the refusals and
 // questions of the Install button, Cancel, and where a picked install folder leads.
+#include "base/text.h"
 #include "support/host_path.h"
 #include "support/messages.h"
+#include "support/program.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 #include "window/choices.h"
@@ -175,18 +177,31 @@ TEST_F(Choosing, TheSourceKindClearsThePathAndGovernsTheDeleteOption) {
     EXPECT_FALSE(Checked(kDeleteIso));
 }
 
+// Every shown control that takes input: what a run locks, and Cancel and the details toggle.
+std::vector<HWND> InputControls() {
+    std::vector<HWND> controls;
+    for (HWND control : testing_support::Controls()) {
+        const std::wstring kind = testing_support::KindOf(control);  // buttons: push, default and radio
+        const bool input = kind.ends_with(L"button") || kind == L"check box" || kind == L"edit";
+        if (input && (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE)) controls.push_back(control);
+    }
+    return controls;
+}
+
 TEST_F(Choosing, BusyLocksTheChoicesAndTurnsInstallIntoCancel) {
-    const int locked[] = {kSourcePath, kBrowseSource, kInstallFolder, kBrowseFolder,
-                          kShortcut,   kDiscImage,    kExtractedFolder, kCleanup, kDeleteIso};
+    const std::vector<HWND> input = InputControls();
+    ASSERT_FALSE(input.empty());
+    const auto stays = [](HWND control) {
+        return control == Control(kInstallButton) || control == Control(kDetailsToggle);
+    };
     SetBusy(true);
-    for (int id : locked) EXPECT_FALSE(IsWindowEnabled(Control(id))) << id;
-    EXPECT_TRUE(IsWindowEnabled(Control(kInstallButton)));
+    for (HWND control : input) EXPECT_EQ(IsWindowEnabled(control) != FALSE, stays(control)) << GetDlgCtrlID(control);
     EXPECT_EQ(Text(kInstallButton), L"Cancel");
     UpdateSourceChoice();
     EXPECT_FALSE(IsWindowEnabled(Control(kDeleteIso))) << "not while busy";
 
     SetBusy(false);
-    for (int id : locked) EXPECT_TRUE(IsWindowEnabled(Control(id))) << id;
+    for (HWND control : input) EXPECT_TRUE(IsWindowEnabled(control)) << GetDlgCtrlID(control);
     EXPECT_EQ(Text(kInstallButton), L"Install");
 
     Click(kExtractedFolder);
@@ -197,25 +212,17 @@ TEST_F(Choosing, BusyLocksTheChoicesAndTurnsInstallIntoCancel) {
 
 TEST_F(Choosing, CancelEndsEveryChildAtOnceAndSaysSo) {
     // A child of a run, as the process runner starts them: inside the job.
-    std::wstring command = L"\"" + testing_support::HostPath("QUORIN_LAUNCHER_EXE") + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                               &startup, &child));
-    ASSERT_TRUE(AssignProcessToJobObject(s_job.get(), child.hProcess));
+    const testing_support::Program child(Quote(testing_support::HostPath("QUORIN_LAUNCHER_EXE")),
+                                         {.job = s_job.get(), .suspended = true});
+    ASSERT_TRUE(child.started()) << "in the job";
 
     SetBusy(true);
     Click(kInstallButton);
     EXPECT_TRUE(s_cancel);
     EXPECT_EQ(Text(kStatusLine), L"Cancelling...");
     EXPECT_EQ(Text(kInstallButton), L"Cancel") << "until the worker's final message";
-    ASSERT_EQ(WaitForSingleObject(child.hProcess, 10000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeProcess(child.hProcess, &code);
-    EXPECT_EQ(code, 1u);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    ASSERT_TRUE(child.Ended(10000));
+    EXPECT_EQ(child.Wait(), 1);
 
     SetText(kStatusLine, L"");
     Click(kInstallButton);

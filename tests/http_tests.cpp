@@ -1,4 +1,5 @@
 // The download with real WinHTTP under Wine against a loopback server that each test scripts.
+#include "base/text.h"
 #include "globals.h"
 #include "support/fixture.h"
 #include "support/http_server.h"
@@ -14,13 +15,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <thread>
 
 namespace fs = std::filesystem;
+using setup::FileText;
 using setup::Get;
 using setup::win::ErrorText;
 using testing_support::FailureOf;
@@ -50,11 +50,6 @@ protected:
         return bar;
     }
 
-    static std::string Read(const fs::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
     // Bytes that differ from chunk to chunk, so that a misplaced piece shows.
     static std::string Pattern(std::size_t size) {
         std::string bytes(size, '\0');
@@ -82,7 +77,7 @@ TEST_F(Download, ReturnsTheBodyWithOrWithoutContentLength) {
     EXPECT_TRUE(Get({.url = server.Url("/stream"), .body = &body, .file = &file}))
         << "no length: the end of the stream is the end";
     EXPECT_EQ(body, big);
-    EXPECT_EQ(Read(file), big);
+    EXPECT_EQ(FileText(file), big);
 
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -171,7 +166,7 @@ TEST_F(Download, AFileGoesOnFromWhereItBrokeOffAndIsCheckedWhole) {
     });
     const fs::path file = scratch_.root() / "Git.zip";
     EXPECT_TRUE(Get({.url = server.Url("/git.zip"), .file = &file, .sha256 = kMillionSha256, .label = L"Git"}));
-    EXPECT_TRUE(Read(file) == kMillion) << "each byte once";
+    EXPECT_TRUE(FileText(file) == kMillion) << "each byte once";
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_NE((requests[1] + "\r\n").find("\r\nRange: bytes=400000-\r\n"), std::string::npos) << requests[1];
@@ -199,7 +194,7 @@ TEST_F(Download, AServerThatCantGoOnSendsTheWholeFileAgain) {
         SCOPED_TRACE(target);
         const fs::path file = scratch_.root() / "Git.zip";
         EXPECT_TRUE(Get({.url = server.Url(target), .file = &file, .label = L"Git"}));
-        EXPECT_TRUE(Read(file) == whole);
+        EXPECT_TRUE(FileText(file) == whole);
         EXPECT_EQ(window_.LogLines(), log);
     }
     const auto requests = server.Requests();
@@ -216,7 +211,7 @@ TEST_F(Download, AHeadOfMegabytesNeverPassesForTheFile) {
     });
     const fs::path file = scratch_.root() / "Git.zip";
     const bool got = Get({.url = server.Url("/git.zip"), .file = &file, .sha256 = kMillionSha256, .label = L"Git"});
-    EXPECT_TRUE(!got || Read(file) == kMillion);
+    EXPECT_TRUE(!got || FileText(file) == kMillion);
 }
 
 // Under Wine, Z: is the Linux root, whose /dev/full takes no byte: "no space left".
@@ -299,7 +294,7 @@ TEST_F(Download, ACancelStopsBetweenChunksAndKeepsWhatWasWritten) {
     });
     const fs::path file = scratch_.root() / "partial.bin";
     EXPECT_EQ(FailureOf([&] { Get({.url = server.Url("/big"), .file = &file}); }), L"Cancelled.");
-    const std::string written = Read(file);
+    const std::string written = FileText(file);
     EXPECT_LT(written.size(), bytes.size());
     EXPECT_EQ(written, bytes.substr(0, written.size()));
 
@@ -309,7 +304,7 @@ TEST_F(Download, ACancelStopsBetweenChunksAndKeepsWhatWasWritten) {
                                               [&](int percent, std::uint64_t, std::uint64_t) { cancel = percent == 100; },
                                               &cancel};
     EXPECT_FALSE(setup::win::Get(server.Url("/whole"), nullptr, &file, {}, nullptr, context));
-    EXPECT_EQ(Read(file), bytes);
+    EXPECT_EQ(FileText(file), bytes);
 }
 
 TEST_F(Download, PostsProgressAtMostOncePerWholePercent) {

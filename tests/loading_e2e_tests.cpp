@@ -77,7 +77,7 @@ protected:
 
 TEST_F(PlantedDlls, AreLoadedByAProgramThatDoesntRestrictTheSearch) {
     const fs::path loader = Downloaded("QUORIN_LOAD_LIBRARY_EXE", L"load_library.exe");
-    std::wstring command = Quoted(loader.wstring());
+    std::wstring command = Quote(loader);
     std::vector<std::string> expected;
     for (const wchar_t* name : kPlanted) {
         command += L" " + Dll(name).filename().wstring();

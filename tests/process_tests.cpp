@@ -9,6 +9,7 @@
 #include "support/test_window.h"
 #include "support/worker.h"
 #include "win/convert.h"
+#include "win/environment.h"
 #include "win/errors.h"
 #include "win/handle.h"
 #include "win/processes.h"
@@ -304,9 +305,8 @@ TEST_F(Process, GitOutputKeepsTheFirstNonEmptyLineAndTheResult) {
     const fs::path repository = scratch.Folder("the repo");
     const fs::path current = fs::current_path();
     fs::current_path(scratch.File("downloads/git.exe", 100).parent_path());
-    std::wstring path(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
-    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
-    SetEnvironmentVariableW(L"PATH", (bin.wstring() + L";" + path).c_str());
+    const std::wstring path = setup::win::Variable(L"PATH");
+    setup::win::SetVariable(L"PATH", bin.wstring() + L";" + path);
 
     std::string output = "stale";
     EXPECT_TRUE(setup::GitOutput(repository, LR"("\n\n" "main\nsecond\n")", output));
@@ -321,7 +321,7 @@ TEST_F(Process, GitOutputKeepsTheFirstNonEmptyLineAndTheResult) {
 
     EXPECT_FALSE(setup::GitOutput(repository, L"--exit 1", output));
     EXPECT_EQ(output, "") << "nothing printed";
-    SetEnvironmentVariableW(L"PATH", path.c_str());
+    setup::win::SetVariable(L"PATH", path);
     fs::current_path(current);
 }
 

@@ -6,6 +6,7 @@
 #include "support/http_server.h"
 #include "support/test_window.h"
 #include "support/worker.h"
+#include "win/convert.h"
 #include "win/errors.h"
 #include "worker/releases.h"
 #include "worker/services.h"
@@ -16,6 +17,7 @@
 
 using setup::LatestAsset;
 using setup::ReleaseTag;
+using setup::win::Widen;
 using testing_support::FailureOf;
 using testing_support::HttpServer;
 using testing_support::Reply;
@@ -44,7 +46,7 @@ std::string Answer(const std::vector<std::string>& names) {
 }
 
 std::wstring Link(const std::string& name) {
-    return L"https://github.com/Kitware/CMake/releases/download/v3.30.1/" + std::wstring(name.begin(), name.end());
+    return L"https://github.com/Kitware/CMake/releases/download/v3.30.1/" + Widen(name);
 }
 
 class Releases : public testing_support::WorkerTest {
@@ -92,7 +94,7 @@ TEST_F(Releases, LatestAssetFailsWithAMessageOfItsOwn) {
     for (const char* repository : {"Kitware/CMake", "no/links", "empty/answer", "cut/answer", "huge/answer"}) {
         const std::string name = repository;
         EXPECT_EQ(FailureOf([&] { LatestAsset(repository, kCMake); }),
-                  L"No download of " + std::wstring(name.begin(), name.end()) + L" matched what Setup expects.");
+                  L"No download of " + Widen(name) + L" matched what Setup expects.");
     }
     EXPECT_EQ(FailureOf([&] { LatestAsset("not/served", kCMake); }),
               L"Couldn't reach GitHub to find not/served. Check the internet connection.")

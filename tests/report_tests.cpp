@@ -1,5 +1,6 @@
 // How the worker speaks: setup.log, the details box and the status line, the end of a run, and
 // the conversion of byte strings.
+#include "base/text.h"
 #include "report.h"
 #include "support/scratch.h"
 #include "support/test_window.h"
@@ -9,8 +10,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <thread>
 
@@ -78,17 +77,14 @@ TEST_F(Reporting, LogAndStatusReachTheFileTheDetailsAndTheStatusLine) {
     Log(L"");
     Status(L"Checking the tools");
     Log(L"caf\u00e9");
-    {
-        std::ifstream in(file, std::ios::binary);  // written up to here already: flushed per line
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\r\n== Checking the tools\r\ncaf\xC3\xA9\r\n");
-    }
+    // Written up to here already: flushed per line.
+    EXPECT_EQ(FileText(file), "\r\n== Checking the tools\r\ncaf\xC3\xA9\r\n");
     CloseLog();
     Log(L"only in the window once the log is closed");
     PumpWaiting();
     EXPECT_EQ(Text(kStatusLine), L"Checking the tools");
     EXPECT_EQ(Text(kDetails), L"\r\n== Checking the tools\r\ncaf\u00e9\r\nonly in the window once the log is closed\r\n");
-    std::ifstream in(file, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\r\n== Checking the tools\r\ncaf\xC3\xA9\r\n");
+    EXPECT_EQ(FileText(file), "\r\n== Checking the tools\r\ncaf\xC3\xA9\r\n");
 }
 
 TEST_F(Reporting, APostedStringIsFreedOnceWhetherThePostArrivesOrFails) {

@@ -2,6 +2,7 @@
 // manifest that brings the version 6 common controls. The built exe is loaded as a module.
 #include "support/host_path.h"
 #include "version.h"
+#include "win/convert.h"
 
 #include <windows.h>
 
@@ -30,7 +31,7 @@ protected:
     void SetUp() override {
         exe_ = testing_support::HostPath("QUORIN_SETUP_EXE");
         module_ = LoadLibraryExW(exe_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-        ASSERT_NE(module_, nullptr) << "can't load " << std::string(exe_.begin(), exe_.end());
+        ASSERT_NE(module_, nullptr) << "can't load " << setup::win::Utf8(exe_);
     }
     void TearDown() override {
         if (module_) FreeLibrary(module_);
@@ -114,7 +115,7 @@ TEST_F(Resources, ManifestActivatesTheVersion6CommonControls) {
     GetModuleFileNameW(comctl, loaded, MAX_PATH);
     std::wstring path = loaded;
     for (wchar_t& c : path) c = towlower(c);
-    EXPECT_NE(path.find(L"\\winsxs\\"), std::wstring::npos) << std::string(path.begin(), path.end());
+    EXPECT_NE(path.find(L"\\winsxs\\"), std::wstring::npos) << setup::win::Utf8(path);
     EXPECT_NE(path.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6.0."), std::wstring::npos);
 
     FreeLibrary(comctl);
@@ -132,7 +133,7 @@ TEST_F(Resources, VersionIsTheProgramsOwn) {
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
                                reinterpret_cast<void**>(&text), &length));
     const std::string version(setup::kVersion);
-    EXPECT_EQ(std::wstring(text), std::wstring(version.begin(), version.end()));
+    EXPECT_EQ(std::wstring(text), setup::win::Widen(version));
     EXPECT_NE(version.find(" ("), std::string::npos) << "major.minor.patch, then the commit: " << version;
 }
 

@@ -17,6 +17,7 @@
 
 namespace fs = std::filesystem;
 using namespace testing_support;
+using setup::win::Widen;
 
 namespace {
 
@@ -58,8 +59,6 @@ Answer Fetch(const std::wstring& url) {
     answer.whole = held && answer.body.size() == length;
     return answer;
 }
-
-std::wstring Widen(const std::string& text) { return {text.begin(), text.end()}; }
 
 // The download link of the first asset whose whole file name fits the pattern, as the setup
 // picks it.
@@ -105,8 +104,8 @@ protected:
         std::ofstream(file, std::ios::binary) << archive.body;
         wchar_t system[MAX_PATH];
         GetSystemDirectoryW(system, MAX_PATH);
-        const auto tar = RunProgram(Quoted(system + std::wstring(L"\\tar.exe")) + L" -xf " + Quoted(file.wstring()) +
-                                    L" -C " + Quoted(folder.wstring()));
+        const auto tar =
+            RunProgram(Quote(system + std::wstring(L"\\tar.exe")) + L" -xf " + Quote(file) + L" -C " + Quote(folder));
         EXPECT_EQ(tar.code, 0) << tar.output;
         return folder;
     }
@@ -195,12 +194,12 @@ TEST_F(Sandbox, FaultSwitchesChangeAnswersUntilTurnedOff) {
 // stand-in with git, cmake and ninja on PATH, as the setup runs them.
 TEST_F(Sandbox, ProjectClonesOverHttpAndItsBuildScriptBuildsTheGame) {
     const std::wstring tools = scratch_.Folder(L"tools").wstring();
-    const std::wstring git = Quoted(StandIn(tools, L"git.exe"));
+    const std::wstring git = Quote(StandIn(tools, L"git.exe"));
     for (const wchar_t* name : {L"python.exe", L"cmake.exe", L"ninja.exe"}) StandIn(tools, name);
-    const std::wstring install = scratch_.Folder(L"Quorin \u00c9dition").wstring(),
-                       repo = install + L"\\quorin-recomp", q = L" -C " + Quoted(repo) + L" ";
+    const std::wstring install = scratch_.Folder(L"Quorin \u00c9dition").wstring(), repo = install + L"\\quorin-recomp",
+                       q = L" -C " + Quote(repo) + L" ";
 
-    const auto clone = RunProgram(git + L" clone " + Widen(setup::kRepoUrl) + L" " + Quoted(repo), install);
+    const auto clone = RunProgram(git + L" clone " + Widen(setup::kRepoUrl) + L" " + Quote(repo), install);
     ASSERT_EQ(clone.code, 0) << clone.output;
     EXPECT_EQ(RunProgram(git + q + L"tag").output, "v1.0.0\nv1.1.0\n");
     EXPECT_EQ(RunProgram(git + q + L"symbolic-ref -q --short HEAD").output, "main\n");
@@ -221,8 +220,8 @@ TEST_F(Sandbox, ProjectClonesOverHttpAndItsBuildScriptBuildsTheGame) {
     SetFaults("");
 
     PathPrefix path(tools);
-    const std::wstring python = Quoted(tools + L"\\python.exe") + L" -u tools\\build.py";
-    const auto build = RunProgram(python + L" --iso " + Quoted(SandboxPath(L"game.iso")), repo);
+    const std::wstring python = Quote(tools + L"\\python.exe") + L" -u tools\\build.py";
+    const auto build = RunProgram(python + L" --iso " + Quote(SandboxPath(L"game.iso")), repo);
 
     ASSERT_EQ(build.code, 0) << build.output;
     for (const char* line : {"==> Extracting the game files\n", "  100% ", "[1/8] ", "-- cmake: cmake version",

@@ -71,7 +71,7 @@ protected:
 
 TEST_F(Source, AFreshCloneFollowsItsDefaultBranch) {
     Lines expected = Updating({kOnMain, Command(L"pull --ff-only")});
-    expected[0] = L"$ git clone --progress " + SandboxUrl() + L" " + Quote(repo_);
+    expected[0] = L"$ git clone --progress " + RepoUrl() + L" " + Quote(repo_);
     expected.insert(expected.begin(), L"== Downloading the source code");
     EXPECT_EQ(Update(), expected);
     EXPECT_EQ(Version(), "1.2.0-dev\n");
@@ -84,7 +84,7 @@ TEST_F(Source, AnEmptyFolderIsClonedInto) {
     fs::create_directory(repo_);
     const Lines story = Update();
     ASSERT_GE(story.size(), 2u);
-    EXPECT_EQ(story[1], L"$ git clone --progress " + SandboxUrl() + L" " + Quote(repo_));
+    EXPECT_EQ(story[1], L"$ git clone --progress " + RepoUrl() + L" " + Quote(repo_));
     EXPECT_EQ(story.back(), Command(L"pull --ff-only"));
     EXPECT_EQ(Version(), "1.2.0-dev\n");
 }
@@ -180,7 +180,8 @@ TEST_F(Source, ACancelStopsTheCloneAndAllItRan) {
 TEST_F(Source, AFailedCloneEndsTheRun) {
     SetFaults(std::string(R"({"answers": [)") + kGitDown + "]}");
     EXPECT_EQ(FailureOf([&] { Update(); }), L"Couldn't download the source code from GitHub.");
-    EXPECT_EQ(Story({}), (Lines{L"== Downloading the source code", L"$ git clone --progress " + SandboxUrl() + L" " + Quote(repo_)}));
+    EXPECT_EQ(Story({}),
+              (Lines{L"== Downloading the source code", L"$ git clone --progress " + RepoUrl() + L" " + Quote(repo_)}));
 }
 
 // The mark of a clone that didn't finish decides over what only git could have made: a folder
@@ -231,7 +232,7 @@ TEST_F(Source, AMarkOfAnUnfinishedCloneNeverCostsABuiltInstall) {
 TEST_F(Source, AnUpdateAsksGitHubForTheCommitItWouldBuild) {
     Detached(L"v1.0.0");
     scratch_.File(setup::layout::Launcher(repo_), 10);
-    const std::string head = RunProgram(L"git -C " + Quoted(repo_.wstring()) + L" rev-parse HEAD").output;
+    const std::string head = RunProgram(L"git -C " + Quote(repo_) + L" rev-parse HEAD").output;
     std::ofstream(setup::layout::BuiltRecord(repo_)) << head;
     ClearRequests();
     EXPECT_FALSE(setup::UpToDate(repo_));

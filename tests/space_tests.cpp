@@ -1,6 +1,7 @@
 // Free space, on small drives of known size (tmpfs mounts made by tests/small_drives.sh, which
 // needs root): the hint under the install folder and the worker's question before a build.
 #include "support/messages.h"
+#include "support/program.h"
 #include "support/window_driver.h"
 #include "window/choices.h"
 
@@ -80,23 +81,18 @@ TEST_F(SmallDrives, ClosingWhileTheSpaceQuestionIsUpStillCloses) {
     // window's own thread.
     const auto closeFirst = [&](HWND) {
         PostMessageW(s_window, WM_CLOSE, 0, 0);
+        const DWORD thread = GetWindowThreadProcessId(s_window, nullptr);
+        const auto stopBox = [thread](HWND box) {
+            return testing_support::ClassOf(box) == L"#32770" && IsWindowVisible(box) &&
+                   GetWindowThreadProcessId(box, nullptr) == thread;
+        };
         HWND stop = nullptr;
-        for (int waited = 0; !stop && waited < 20000; waited += 5, Sleep(5)) {
-            EnumThreadWindows(
-                GetWindowThreadProcessId(s_window, nullptr),
-                [](HWND box, LPARAM found) {
-                    wchar_t type[16] = L"";
-                    GetClassNameW(box, type, 16);
-                    if (std::wstring(type) == L"#32770" && IsWindowVisible(box)) *reinterpret_cast<HWND*>(found) = box;
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&stop));
-        }
+        testing_support::WaitUntil(20000, [&] {
+            return (stop = testing_support::FindWindowOf(GetCurrentProcessId(), stopBox)) != nullptr;
+        }, 5);
         if (!stop) return;
-        wchar_t text[256] = L"";
-        GetDlgItemTextW(stop, 0xFFFF, text, 256);
-        stopText = text;
-        PostMessageW(stop, WM_COMMAND, IDYES, reinterpret_cast<LPARAM>(GetDlgItem(stop, IDYES)));
+        stopText = testing_support::TextOf(GetDlgItem(stop, 0xFFFF));
+        testing_support::Press(stop, IDYES);
         while (!s_cancel) Sleep(5);
         Sleep(200);  // the window's thread is now waiting for the worker
     };

@@ -9,6 +9,7 @@
 #include "support/shortcut.h"
 #include "support/test_window.h"
 #include "support/worker.h"
+#include "win/environment.h"
 #include "win/errors.h"
 #include "worker/phases/tools.h"
 #include "worker/programs.h"
@@ -26,6 +27,7 @@
 
 namespace fs = std::filesystem;
 using namespace testing_support;
+using setup::win::Variable;
 
 namespace {
 
@@ -67,7 +69,7 @@ protected:
     }
 
     const WorkerJob job_;
-    const std::wstring original_ = CurrentPath();
+    const std::wstring original_ = Variable(L"PATH");
     const std::wstring system_ = SystemPath();
     Scratch scratch_;
     const fs::path dir_ = scratch_.root() / L"Quorin \u00c9dition";
@@ -102,7 +104,7 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
             statuses.push_back(item.text);
     }
     EXPECT_EQ(log, expected);
-    EXPECT_EQ(CurrentPath(), path) << "the tool folders in front, in reverse table order";
+    EXPECT_EQ(Variable(L"PATH"), path) << "the tool folders in front, in reverse table order";
     EXPECT_EQ(statuses, expectedStatuses) << "the last progress of each download, its whole size";
     EXPECT_EQ(std::count_if(posted.begin(), posted.end(),
                             [](const Posted& item) {
@@ -118,7 +120,7 @@ TEST_F(ToolsPhase, FetchesEveryToolOnceAndPutsItsFolderOnThePath) {
     expected = {L"== Checking the tools"};
     for (const SandboxTool& tool : kSandboxTools) expected.push_back(FetchLines(dir_, tool).back());
     EXPECT_EQ(window_.LogLines(), expected);
-    EXPECT_EQ(CurrentPath(), path);
+    EXPECT_EQ(Variable(L"PATH"), path);
     EXPECT_EQ(Requests(), "") << "no request at all";
 }
 
@@ -138,7 +140,8 @@ TEST_F(ToolsPhase, UsesToolsOnThePathAsTheyAreButNoAppStoreAlias) {
                                           L"Clang: using " + (bin / L"clang++.exe").wstring()};
     for (std::wstring& line : FetchLines(dir_, kPython)) expected.push_back(std::move(line));
     EXPECT_EQ(window_.LogLines(), expected);
-    EXPECT_EQ(CurrentPath(), Unpacked(dir_, kPython).parent_path().wstring() + L";" + path) << "only Python's folder is added";
+    EXPECT_EQ(Variable(L"PATH"), Unpacked(dir_, kPython).parent_path().wstring() + L";" + path)
+        << "only Python's folder is added";
     EXPECT_EQ(Requests(), "GET /v3-flatcontainer/python/index.json 200\n"
                           "GET /v3-flatcontainer/python/3.12.10/python.3.12.10.nupkg 200\n");
 }
@@ -275,7 +278,7 @@ TEST_F(ToolsPhase, GitHubsRateLimitIsNamedWithTheTimeToTryAgain) {
 // got from the environment.
 std::string GitGot() {
     std::string got;
-    std::wstring command = Quoted(HostPath("QUORIN_CHILD_EXE"));
+    std::wstring command = Quote(HostPath("QUORIN_CHILD_EXE"));
     for (const wchar_t* name : kGitNetwork) command += std::wstring(L" --env ") + name;
     setup::Run(command, {}, [&](const std::string& line) { got += line + "\n"; });
     return got;
@@ -339,7 +342,7 @@ TEST_F(ToolsPhase, GitMeetsTheNetworkAsTheDownloadsDo) {
 // before it asks for no tool, one that comes while a release lookup is held stops the lookup.
 TEST_F(ToolsPhase, ACancelEndsThePhaseAtOnce) {
     const fs::path bin = OnPath({L"git.exe"});
-    const std::wstring path = CurrentPath();
+    const std::wstring path = Variable(L"PATH");
     SetFaults(R"({"answers": [{"path": "/repos/.*", "stall": 100}]})");
     const struct {
         std::string requests;  // made when the cancel comes, the last one held: none, before the phase
@@ -365,7 +368,7 @@ TEST_F(ToolsPhase, ACancelEndsThePhaseAtOnce) {
         EXPECT_LT(took, std::chrono::seconds(1)) << "from the cancel to the phase's end";
         EXPECT_EQ(window_.LogLines(), row.log);
         EXPECT_EQ(Requests(), row.requests);
-        EXPECT_EQ(CurrentPath(), path);
+        EXPECT_EQ(Variable(L"PATH"), path);
     }
 }
 

@@ -1,17 +1,19 @@
 // The setup window's end of the worker's messages, the end of a run, and closing: the real
 // window, driven with real messages under Wine.
+#include "base/text.h"
 #include "report.h"
 #include "support/host_path.h"
+#include "support/program.h"
 #include "support/scratch.h"
 #include "support/window_driver.h"
 #include "win/convert.h"
+#include "win/environment.h"
 #include "window/runs.h"
 #include "window/taskbar.h"
 
 #include <commctrl.h>
 
 #include <atomic>
-#include <fstream>
 
 namespace fs = std::filesystem;
 using namespace setup;
@@ -31,29 +33,24 @@ class Launcher {
 public:
     explicit Launcher(const fs::path& folder) : path_(disk_.Folder(folder) / "QuorinLauncher.exe") {
         fs::copy_file(testing_support::HostPath("QUORIN_LAUNCHER_EXE"), path_);
-        const std::wstring event = L"QuorinLauncherStarted-" + std::to_wstring(GetCurrentProcessId());
-        started_ = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
-        SetEnvironmentVariableW(L"QUORIN_LAUNCHER_RECORD", (disk_.root() / "record.txt").c_str());
-        SetEnvironmentVariableW(L"QUORIN_LAUNCHER_EVENT", event.c_str());
+        for (const auto& [name, value] : record_.Variables()) win::SetVariable(name, value);
     }
-    ~Launcher() { CloseHandle(started_); }
 
     const fs::path& path() const { return path_; }
 
-    // Its working folder, then its arguments; waits (pumping the window) until it has started.
-    std::vector<std::string> Record() const {
-        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(started_, 0) == WAIT_OBJECT_0; }, 30000, started_))
+    // Its working folder, then its arguments, a line each; waits (pumping the window) until it has
+    // started.
+    std::string Record() const {
+        const HANDLE started = record_.started.get();
+        EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(started, 0) == WAIT_OBJECT_0; }, 30000, started))
             << "the launcher didn't start";
-        std::ifstream in(disk_.root() / "record.txt");
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
+        return FileText(record_.file);
     }
 
 private:
     Scratch disk_;
     fs::path path_;
-    HANDLE started_ = nullptr;
+    testing_support::LauncherRecord record_{disk_.root() / "record.txt"};
 };
 
 using Window = testing_support::SetupWindow;
@@ -195,9 +192,7 @@ TEST_F(Window, SuccessInformsOffersUpdateAndPlayAndPlayStartsTheLauncherInItsFol
     EXPECT_FALSE(GetWindowLongW(Control(kProgressBar), GWL_STYLE) & PBS_MARQUEE);
 
     SendMessageW(Control(kPlay), BM_CLICK, 0, 0);
-    const auto lines = launcher.Record();
-    ASSERT_EQ(lines.size(), 1u) << "started with no arguments";
-    EXPECT_EQ(lines[0], Utf8(launcher.path().parent_path().wstring()));
+    EXPECT_EQ(launcher.Record(), Utf8(launcher.path().parent_path().wstring()) + "\n") << "with no arguments";
     EXPECT_TRUE(PumpUntil([] { return !IsWindow(s_window); })) << "Play closes the window";
 }
 
@@ -209,9 +204,7 @@ TEST_F(Window, SuccessInUpdateModeStartsTheLauncherWithoutABox) {
     s_installed = launcher.path().wstring();
     PostFinished(true, L"Done. Start the game with the launcher.");
     BoxAnswerer anyBox({IDOK});
-    const auto lines = launcher.Record();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], Utf8(launcher.path().parent_path().wstring()));
+    EXPECT_EQ(launcher.Record(), Utf8(launcher.path().parent_path().wstring()) + "\n");
     EXPECT_TRUE(PumpUntil([] { return !IsWindow(s_window); }));
     EXPECT_TRUE(anyBox.Stop().empty()) << "no message box";
 }

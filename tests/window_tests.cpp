@@ -1,5 +1,6 @@
 // The setup window as start-up makes it: its controls, look and place, and what it finds at
 // start. The real window, driven with real messages under Wine.
+#include "base/text.h"
 #include "support/host_path.h"
 #include "support/messages.h"
 #include "support/scratch.h"
@@ -23,14 +24,6 @@ using testing_support::Visible;
 namespace {
 
 bool Enabled(int id) { return IsWindowEnabled(Control(id)) != FALSE; }
-
-struct ExpectedControl {
-    int id;
-    const wchar_t* type;
-    const wchar_t* text;  // nullptr: not compared
-    DWORD style;
-    RECT rect;  // x, y, width, height
-};
 
 // Every window that start-up creates, as it asked for it: some controls change their own style
 // afterwards (an edit takes WS_BORDER over as its frame).
@@ -60,40 +53,41 @@ protected:
     }
 };
 
-TEST_F(Window, ControlsAreCreatedInTabOrderWithTheirClassStyleRectangleAndText) {
+TEST_F(Window, ControlsAreCreatedInTabOrderOfTheirKindWithTheirText) {
     OpenRecording();
-    const DWORD hidden = WS_VISIBLE;  // Play and the details box start hidden
-    const ExpectedControl expected[] = {
-        {0, L"Static", L"", 0x50000003, {16, 12, 48, 48}},
-        {0, L"Static", L"Quorin Recompiled Setup", 0x50000000, {76, 14, 540, 26}},
-        {0, L"Static",
+    struct Expected {
+        int id;
+        const wchar_t* kind;
+        const wchar_t* text;  // nullptr: not compared
+    };
+    const Expected expected[] = {
+        {0, L"icon", L""},
+        {0, L"label", L"Quorin Recompiled Setup"},
+        {0, L"label",
          L"Builds the game from your own copy of Quorin. The build tools are downloaded if they aren't installed; "
-         L"nothing from the game is downloaded.",
-         0x50000000, {76, 40, 548, 32}},
-        {115, L"Button", L"Your copy of Quorin", 0x50000007, {12, 78, 616, 112}},
-        {110, L"Button", L"Disc image (.iso)", 0x50030009, {28, 98, 150, 20}},
-        {111, L"Button", L"Extracted disc folder", 0x50000009, {190, 98, 190, 20}},
-        {100, L"Edit", L"", 0x50830080, {28, 122, 488, 23}},
-        {101, L"Button", L"Browse...", 0x50010000, {524, 121, 88, 25}},
-        {116, L"Static", L"A dump of your own Xbox 360 disc of Quorin (2007).", 0x50000000, {28, 150, 588, 34}},
-        {0, L"Button", L"Install folder", 0x50000007, {12, 198, 616, 74}},
-        {102, L"Edit", L"C:\\Quorin-Recomp", 0x50810080, {28, 220, 488, 23}},
-        {103, L"Button", L"Browse...", 0x50010000, {524, 219, 88, 25}},
-        {117, L"Static", nullptr, 0x50000000, {28, 248, 588, 18}},
-        {0, L"Button", L"When it's done", 0x50000007, {12, 280, 616, 102}},
-        {108, L"Button", L"Add a desktop shortcut to the launcher", 0x50010003, {28, 300, 580, 20}},
-        {112, L"Button",
+         L"nothing from the game is downloaded."},
+        {kSourceFrame, L"group box", L"Your copy of Quorin"},
+        {kDiscImage, L"radio button", L"Disc image (.iso)"},
+        {kExtractedFolder, L"radio button", L"Extracted disc folder"},
+        {kSourcePath, L"edit", L""},
+        {kBrowseSource, L"button", L"Browse..."},
+        {kSourceHint, L"label", L"A dump of your own Xbox 360 disc of Quorin (2007)."},
+        {0, L"group box", L"Install folder"},
+        {kInstallFolder, L"edit", L"C:\\Quorin-Recomp"},
+        {kBrowseFolder, L"button", L"Browse..."},
+        {kFreeSpaceHint, L"label", nullptr},
+        {0, L"group box", L"When it's done"},
+        {kShortcut, L"check box", L"Add a desktop shortcut to the launcher"},
+        {kCleanup, L"check box",
          L"Free up space: delete the build tools and leftovers (2-4 GB; the next update gets them again and takes "
-         L"longer)",
-         0x50012003, {28, 320, 590, 36}},
-        {113, L"Button", L"Delete the disc image once it's extracted (the game doesn't need it)", 0x50010003,
-         {28, 356, 580, 20}},
-        {105, L"Static", L"Ready.", 0x5000400C, {12, 396, 410, 20}},
-        {109, L"Button", L"Play", 0x50010000 & ~hidden, {434, 391, 90, 28}},
-        {104, L"Button", L"Install", 0x50010001, {530, 391, 98, 28}},
-        {106, L"msctls_progress32", L"", 0x50000000, {12, 426, 504, 16}},
-        {114, L"Button", L"Show details", 0x50010000, {524, 422, 104, 24}},
-        {107, L"Edit", L"", 0x50A00844 & ~hidden, {12, 454, 616, 228}},
+         L"longer)"},
+        {kDeleteIso, L"check box", L"Delete the disc image once it's extracted (the game doesn't need it)"},
+        {kStatusLine, L"one line cut short", L"Ready."},
+        {kPlay, L"button", L"Play"},
+        {kInstallButton, L"default button", L"Install"},
+        {kProgressBar, L"progress bar", L""},
+        {kDetailsToggle, L"button", L"Show details"},
+        {kDetails, L"read-only text", L""},
     };
     ASSERT_EQ(s_created.size(), std::size(expected) + 1);
     const CREATESTRUCTW& main = s_created[0].asked;
@@ -103,36 +97,38 @@ TEST_F(Window, ControlsAreCreatedInTabOrderWithTheirClassStyleRectangleAndText) 
     EXPECT_EQ(main.cy, 100);
     EXPECT_EQ(main.hwndParent, nullptr);
 
-    HWND control = GetWindow(s_window, GW_CHILD);
-    for (const ExpectedControl& want : expected) {
-        const Created& made = s_created[&want - expected + 1];
+    const std::vector<HWND> controls = testing_support::Controls();
+    ASSERT_EQ(controls.size(), std::size(expected)) << "the controls that start-up made";
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        const Expected& want = expected[i];
+        const Created& made = s_created[i + 1];
         SCOPED_TRACE(testing::Message() << "control " << want.id << " " << Utf8(want.text ? want.text : L""));
-        ASSERT_NE(control, nullptr) << "missing";
-        wchar_t type[64] = L"";
-        GetClassNameW(control, type, 64);
-        EXPECT_EQ(lstrcmpiW(type, want.type), 0) << Utf8(type);
-        EXPECT_EQ(GetDlgCtrlID(control), want.id);
-        EXPECT_EQ(lstrcmpiW(made.type.c_str(), want.type), 0) << Utf8(made.type);
-        EXPECT_EQ(static_cast<DWORD>(made.asked.style), want.style | WS_VISIBLE);
+        EXPECT_EQ(GetDlgCtrlID(controls[i]), want.id);
+        EXPECT_EQ(testing_support::KindOf(controls[i]), want.kind);
+        EXPECT_EQ(lstrcmpiW(made.type.c_str(), testing_support::ClassOf(controls[i]).c_str()), 0) << Utf8(made.type);
         EXPECT_EQ(made.asked.dwExStyle, 0u);
         EXPECT_EQ(made.asked.hInstance, GetModuleHandleW(nullptr));
-        const DWORD live = GetWindowLongW(control, GWL_STYLE);
-        EXPECT_EQ(live & ~WS_BORDER, want.style & ~WS_BORDER);
-        RECT rect{};
-        GetWindowRect(control, &rect);
-        MapWindowPoints(nullptr, s_window, reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_EQ(rect.left, want.rect.left);
-        EXPECT_EQ(rect.top, want.rect.top);
-        EXPECT_EQ(rect.right - rect.left, want.rect.right);
-        EXPECT_EQ(rect.bottom - rect.top, want.rect.bottom);
+        // As asked for, but for the frame that an edit takes over, and Play and the details, hidden at once.
+        const DWORD live = GetWindowLongW(controls[i], GWL_STYLE), asked = made.asked.style;
+        EXPECT_EQ((live ^ asked) & ~(WS_BORDER | WS_VISIBLE), 0u);
+        EXPECT_TRUE(asked & WS_VISIBLE);
+        EXPECT_EQ((live & WS_VISIBLE) != 0, want.id != kPlay && want.id != kDetails);
         wchar_t text[256] = L"";
-        GetWindowTextW(control, text, 256);
+        GetWindowTextW(controls[i], text, 256);
         if (want.text) {
             EXPECT_EQ(std::wstring(text), want.text);
         }
-        control = GetWindow(control, GW_HWNDNEXT);
     }
-    EXPECT_EQ(control, nullptr) << "more controls than the table has";
+
+    // Tab goes through what takes input, in that order (the hidden Play aside), and the arrow
+    // keys between the two kinds of source.
+    std::vector<int> tabbed = {kDiscImage};
+    for (HWND at = Control(kDiscImage); tabbed.size() < 11;)
+        tabbed.push_back(GetDlgCtrlID(at = GetNextDlgTabItem(s_window, at, FALSE)));
+    EXPECT_EQ(tabbed, (std::vector<int>{kDiscImage, kSourcePath, kBrowseSource, kInstallFolder, kBrowseFolder,
+                                        kShortcut, kCleanup, kDeleteIso, kInstallButton, kDetailsToggle, kDiscImage}));
+    EXPECT_EQ(GetNextDlgGroupItem(s_window, Control(kDiscImage), FALSE), Control(kExtractedFolder));
+    EXPECT_EQ(GetNextDlgGroupItem(s_window, Control(kExtractedFolder), FALSE), Control(kDiscImage));
 
     EXPECT_TRUE(Checked(kDiscImage));
     EXPECT_FALSE(Checked(kExtractedFolder));
@@ -184,27 +180,48 @@ TEST_F(Window, HasItsClassTitleFontsAndIcons) {
     DeleteObject(info.hbmMask);
 }
 
+// Each shown control lies in the client area, and overlaps another only inside a group box.
 // Each control's text, in its own font, with a tenth of its width to spare: Windows' Segoe UI is
 // wider than Wine's font. A label's lines, and a multi-line button's, wrapped at that width, fit
 // the height; any other button's one line fits the width. A check box's or radio's text starts
 // after its box.
-void ExpectTextsFit() {
-    for (HWND control = GetWindow(s_window, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
-        wchar_t text[256] = L"", type[32] = L"";
+void ExpectLaidOut() {
+    RECT client{};
+    GetClientRect(s_window, &client);
+    const auto contains = [](const RECT& outer, const RECT& inner) {
+        RECT both{};
+        UnionRect(&both, &outer, &inner);
+        return EqualRect(&both, &outer) != FALSE;
+    };
+    std::vector<std::pair<HWND, RECT>> shown;
+    for (HWND control : testing_support::Controls()) {
+        wchar_t text[256] = L"";
         GetWindowTextW(control, text, 256);
-        GetClassNameW(control, type, 32);
         SCOPED_TRACE(Utf8(text));
+        const std::wstring kind = testing_support::KindOf(control);
+        const LONG style = GetWindowLongW(control, GWL_STYLE);
+        RECT place{};
+        GetWindowRect(control, &place);
+        MapWindowPoints(nullptr, s_window, reinterpret_cast<POINT*>(&place), 2);
+        if (style & WS_VISIBLE) {
+            EXPECT_TRUE(contains(client, place)) << "inside the client area";
+            for (const auto& [other, otherPlace] : shown) {
+                RECT common{};
+                const bool inGroup = testing_support::KindOf(other) == L"group box" && contains(otherPlace, place);
+                EXPECT_TRUE(!IntersectRect(&common, &place, &otherPlace) || inGroup)
+                    << "overlaps control " << GetDlgCtrlID(other);
+            }
+            shown.push_back({control, place});
+        }
+
         RECT room{};
         GetClientRect(control, &room);
-        const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
-        const bool button = lstrcmpiW(type, L"Button") == 0;
-        const LONG_PTR kind = style & BS_TYPEMASK;
-        if (button && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON))
-            room.right -= GetSystemMetrics(SM_CXMENUCHECK);
+        if (kind == L"check box" || kind == L"radio button") room.right -= GetSystemMetrics(SM_CXMENUCHECK);
         const LONG width = room.right * 10 / 11;  // the text a tenth wider
         HDC dc = GetDC(control);
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-        if (lstrcmpiW(type, L"Static") == 0 || (button && (style & BS_MULTILINE))) {
+        const bool button = lstrcmpiW(testing_support::ClassOf(control).c_str(), L"Button") == 0;
+        if (kind == L"label" || kind == L"one line cut short" || (button && (style & BS_MULTILINE))) {
             RECT lines{0, 0, width, 0};
             DrawTextW(dc, text, -1, &lines, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
             EXPECT_LE(lines.right, width);
@@ -219,16 +236,16 @@ void ExpectTextsFit() {
 }
 
 // At the system's scale, whatever it is. tests/CMakeLists.txt runs it at 150 % too, in a prefix
-// of its own, where the fonts grow and the layout has to grow with them.
-TEST_F(Window, EveryTextFitsItsControl) {
+// of its own, where the fonts and the layout grow.
+TEST_F(Window, EveryControlFitsTheWindowAndEveryTextItsControl) {
     if (const char* asked = std::getenv("WINE_RUN_DPI")) {
         ASSERT_EQ(Scaled(96), std::atoi(asked)) << "the prefix's DPI";
     }
     Open();
-    ExpectTextsFit();
+    ExpectLaidOut();
     SendMessageW(Control(kExtractedFolder), BM_CLICK, 0, 0);  // the other source hint
-    SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);    // "Hide details"
-    ExpectTextsFit();
+    SendMessageW(Control(kDetailsToggle), BM_CLICK, 0, 0);    // "Hide details", and the details box
+    ExpectLaidOut();
 }
 
 // The work area of the window's monitor. Under Wine, with no taskbar, the whole screen.
@@ -372,37 +389,18 @@ TEST(StartUp, ProgramInsideAnInstallFolderProposesThatFolder) {
     const fs::path exe = dir / "QuorinSetup.exe";
     fs::copy_file(testing_support::HostPath("QUORIN_SETUP_EXE"), exe);
 
-    std::wstring command = L"\"" + exe.wstring() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    WaitForInputIdle(process.hProcess, 30000);
-    struct Found {
-        DWORD id;
-        HWND window = nullptr;
-    } found{process.dwProcessId};
-    EnumWindows(
-        [](HWND window, LPARAM lParam) {
-            auto* found = reinterpret_cast<Found*>(lParam);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t type[32] = L"";
-            GetClassNameW(window, type, 32);
-            if (owner != found->id || std::wstring(type) != L"QuorinSetup") return TRUE;
-            found->window = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    ASSERT_NE(found.window, nullptr);
+    const testing_support::Program program(Quote(exe), {.endAtClose = true});
+    ASSERT_TRUE(program.started());
+    WaitForInputIdle(program.handle(), 30000);
+    const HWND window = testing_support::FindWindowOf(
+        program.id(), [](HWND window) { return testing_support::ClassOf(window) == L"QuorinSetup"; });
+    ASSERT_NE(window, nullptr);
     wchar_t folder[MAX_PATH] = L"";
-    SendMessageW(GetDlgItem(found.window, kInstallFolder), WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+    SendMessageW(GetDlgItem(window, kInstallFolder), WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(folder));
     EXPECT_EQ(std::wstring(folder), dir.wstring());
 
-    PostMessageW(found.window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0) << "closing while idle asks nothing";
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.Ended(30000)) << "closing while idle asks nothing";
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <fstream>
+#include <sstream>
 
 namespace setup {
 
@@ -23,6 +25,13 @@ std::wstring FormatSize(std::uintmax_t bytes) {
     else
         std::swprintf(text, 32, L"%.0f MB", static_cast<double>(bytes) / (1 << 20));
     return text;
+}
+
+std::string FileText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 }  // namespace setup

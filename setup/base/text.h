@@ -1,4 +1,5 @@
-// Text shown to the user or placed on command lines. Portable: no Windows headers.
+// Text shown to the user, placed on command lines or read from a file. Portable: no Windows
+// headers.
 #pragma once
 
 #include <cstdint>
@@ -18,5 +19,8 @@ bool HasNonAscii(std::wstring_view text);
 
 // "1.5 GB" from 2^30 bytes up, "512 MB" below (GB = 2^30 bytes, MB = 2^20 bytes).
 std::wstring FormatSize(std::uintmax_t bytes);
+
+// A file's bytes, as they are; "" when it can't be read.
+std::string FileText(const std::filesystem::path& file);
 
 }  // namespace setup

@@ -1,6 +1,7 @@
 #include "worker/built.h"
 
 #include "base/refname.h"
+#include "base/text.h"
 #include "maintenance/layout.h"
 #include "report.h"
 #include "win/convert.h"
@@ -10,19 +11,11 @@
 #include <windows.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace setup {
 namespace {
-
-std::string FileText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The commit that HEAD names, from git's files, as git would read them without a network; "" when
 // they say none.

@@ -20,6 +20,11 @@
 //     --env NAME       first writes "NAME=value" (in UTF-8), or "NAME unset", and a LF
 //
 // Called like git ("-C <folder> ..."), it skips the folder, so it can stand in for git.
+#include "base/text.h"
+#include "support/program.h"
+#include "win/convert.h"
+#include "win/environment.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -27,6 +32,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+using setup::win::Utf8;
 
 namespace {
 
@@ -47,13 +54,6 @@ std::string Unescape(const char* text) {
             bytes += *c == 'r' ? '\r' : *c == 'n' ? '\n' : *c;
         }
     }
-    return bytes;
-}
-
-std::string Utf8(const std::wstring& text) {
-    std::string bytes(text.size() * 3, '\0');
-    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                                     static_cast<int>(bytes.size()), nullptr, nullptr));
     return bytes;
 }
 
@@ -111,25 +111,16 @@ void WriteLines(unsigned long count, unsigned long rate, LineMaker make) {
 }
 
 void WriteVariable(const char* name) {
-    const std::wstring wide(name, name + std::strlen(name));
-    std::wstring value(32768, L'\0');
-    value.resize(GetEnvironmentVariableW(wide.c_str(), value.data(), static_cast<DWORD>(value.size())));
+    const std::wstring value = setup::win::Variable(setup::win::Widen(name).c_str());
     Write(std::string(name) + (value.empty() ? " unset" : "=" + Utf8(value)) + "\n");
 }
 
 void Spawn() {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" --sleep 60000";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
-        ExitProcess(99);
-    Write("child " + std::to_string(GetCurrentProcessId()) + "\ngrandchild " + std::to_string(started.dwProcessId) +
-          "\n");
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
+    const testing_support::Program grandchild(setup::Quote(self) + L" --sleep 60000", {.sharesOutput = true});
+    if (!grandchild.started()) ExitProcess(99);
+    Write("child " + std::to_string(GetCurrentProcessId()) + "\ngrandchild " + std::to_string(grandchild.id()) + "\n");
 }
 
 }  // namespace

@@ -3,25 +3,19 @@
 // It writes its current folder and then each argument, one per line in UTF-8, to the file named
 // by QUORIN_LAUNCHER_RECORD, or to QuorinLauncher.txt beside itself. Then it sets the event named
 // by QUORIN_LAUNCHER_EVENT, if there is one, so that a test can wait for it.
+#include "win/convert.h"
+#include "win/environment.h"
+#include "win/handle.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
 #include <string>
 
+using setup::win::Utf8;
+using setup::win::Variable;
+
 namespace {
-
-std::wstring Variable(const wchar_t* name) {
-    std::wstring value(GetEnvironmentVariableW(name, nullptr, 0), L'\0');
-    value.resize(GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
-    return value;
-}
-
-std::string Utf8(const std::wstring& text) {
-    const int length = static_cast<int>(text.size());
-    std::string bytes(WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
-    return bytes;
-}
 
 std::wstring RecordPath() {
     std::wstring path = Variable(L"QUORIN_LAUNCHER_RECORD");
@@ -43,15 +37,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     for (int i = 1; i < count; ++i) record += Utf8(args[i]) + "\n";
     LocalFree(args);
 
-    HANDLE file = CreateFileW(RecordPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
-    CloseHandle(file);
-
+    {
+        const setup::win::FileHandle file(
+            CreateFileW(RecordPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+    }  // closed before the event tells that it's there
     const std::wstring event = Variable(L"QUORIN_LAUNCHER_EVENT");
-    if (HANDLE started = event.empty() ? nullptr : OpenEventW(EVENT_MODIFY_STATE, FALSE, event.c_str())) {
-        SetEvent(started);
-        CloseHandle(started);
-    }
+    if (const setup::win::Handle started{event.empty() ? nullptr
+                                                       : OpenEventW(EVENT_MODIFY_STATE, FALSE, event.c_str())})
+        SetEvent(started.get());
     return 0;
 }

@@ -2,6 +2,8 @@
 // prints the file each was loaded from, a line each in UTF-8 ("-" for one that didn't load).
 //
 //   load_library NAME...
+#include "win/convert.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -11,9 +13,7 @@ int wmain(int argc, wchar_t** argv) {
         const HMODULE module = LoadLibraryW(argv[i]);
         wchar_t path[1024] = L"-";
         if (module) GetModuleFileNameW(module, path, 1024);
-        char bytes[3 * 1024];
-        const int size = WideCharToMultiByte(CP_UTF8, 0, path, -1, bytes, sizeof bytes, nullptr, nullptr);
-        std::printf("%s\n", size > 0 ? bytes : "?");
+        std::printf("%s\n", setup::win::Utf8(path).c_str());
     }
     return 0;
 }

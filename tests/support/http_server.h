@@ -3,6 +3,8 @@
 // a stall, a dropped connection. One connection at a time, each closed after its answer.
 #pragma once
 
+#include "win/convert.h"
+
 #include <winsock2.h>
 #include <windows.h>
 
@@ -65,7 +67,7 @@ public:
 
     std::uint16_t port() const { return port_; }
     std::wstring Url(const std::string& target) const {
-        return L"http://127.0.0.1:" + std::to_wstring(port_) + std::wstring(target.begin(), target.end());
+        return L"http://127.0.0.1:" + std::to_wstring(port_) + setup::win::Widen(target);
     }
 
     // The heads of the requests received so far, request line first.

@@ -2,11 +2,13 @@
 
 #include "base/text.h"
 #include "maintenance/layout.h"
+#include "maintenance/maintenance.h"
 #include "report.h"
 #include "support/sandbox.h"
 #include "support/sandbox_tools.h"
 #include "support/scratch.h"
 #include "support/shortcut.h"
+#include "win/convert.h"
 #include "win/processes.h"
 #include "win/sha256.h"
 #include "window/controls.h"
@@ -15,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -59,9 +60,7 @@ std::string Unbroken(std::string text) {
 std::string Shown(const std::string& log) {
     std::string shown;
     for (const std::string& line : Lines(log)) {
-        std::wstring wide(line.size(), L'\0');  // no more characters than bytes
-        wide.resize(MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wide.data(),
-                                        static_cast<int>(wide.size())));
+        const std::wstring wide = setup::win::Widen(line);
         shown += (wide.size() > 2000 ? Utf8(wide.substr(0, 2000)) + "..." : line) + "\r\n";
     }
     return shown;
@@ -132,7 +131,7 @@ Story GameCopy(Game game) {
     return {L"Game copy: " +
             std::wstring(game == Game::image ? L"Xbox 360 disc image (rebuilt)" : L"extracted Xbox 360 disc") +
             L"; default.xex: title ID 515207D7, media ID 1A2B3C4D, version 1.0.2.0, disc 1 of 1, SHA-256 " +
-            std::wstring(sha256.begin(), sha256.end())};
+            setup::win::Widen(sha256)};
 }
 
 // What the tools phase logs of each tool that it takes.
@@ -189,7 +188,7 @@ std::string ToolRequests() {
 void RunRound(const Round& round, Install& install) {
     SetFaults(round.faults);
     DeleteFileW(SandboxPath(L"state\\release").c_str());  // else a held build would go on at once
-    DeleteFileW(install.record.c_str());
+    const LauncherRecord record(install.dir.parent_path() / L"launcher.txt");
     const fs::path shortcut = fs::path(DesktopFolder()) / L"Quorin Recompiled.lnk";
     std::error_code error;
     fs::remove(shortcut, error);
@@ -211,11 +210,6 @@ void RunRound(const Round& round, Install& install) {
     const std::vector<fs::path> desktop = Listing(DesktopFolder());
     ClearRequests();
 
-    static int rounds = 0;
-    const std::wstring event =
-        L"QuorinLauncherStarted-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++rounds);
-    const setup::win::Handle started(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
-
     Launch launch;
     launch.dir = install.dir.wstring();
     launch.update = round.update;
@@ -223,7 +217,7 @@ void RunRound(const Round& round, Install& install) {
     launch.form.source = round.game == Game::image ? install.image.wstring() : SandboxPath(L"game-extracted");
     launch.form.extractedFolder = round.game == Game::folder;
     launch.path = (round.alias ? alias.wstring() + L";" : L"") + install.bin.wstring();
-    launch.environment = {{L"QUORIN_LAUNCHER_RECORD", install.record.wstring()}, {L"QUORIN_LAUNCHER_EVENT", event}};
+    launch.environment = record.Variables();
     launch.starts = round.starts;
     std::vector<std::wstring> questions = Questions(round, install);
     launch.answers.assign(questions.size(), IDYES);
@@ -285,11 +279,12 @@ void RunRound(const Round& round, Install& install) {
     }
 
     if (round.plays) {
-        EXPECT_EQ(WaitForSingleObject(started.get(), kLauncherLimit), WAIT_OBJECT_0) << "the launcher didn't start";
-        EXPECT_EQ(FileText(install.record.wstring()), Utf8(launcher.parent_path().wstring()) + "\n")
+        EXPECT_EQ(WaitForSingleObject(record.started.get(), kLauncherLimit), WAIT_OBJECT_0)
+            << "the launcher didn't start";
+        EXPECT_EQ(FileText(record.file), Utf8(launcher.parent_path().wstring()) + "\n")
             << "started in its own folder, with no arguments";
     } else {
-        EXPECT_FALSE(fs::exists(install.record)) << "the launcher started";
+        EXPECT_FALSE(fs::exists(record.file)) << "the launcher started";
     }
 
     if (round.more) round.more(install, outcome);
@@ -297,14 +292,8 @@ void RunRound(const Round& round, Install& install) {
     install.jobs.clear();
 }
 
-// The project's clone address, as the test build has it.
-std::wstring RepoUrl() {
-    const std::string url = setup::kRepoUrl;
-    return {url.begin(), url.end()};
-}
-
 void RealGit(const Install& install, const std::wstring& arguments) {
-    const Finished git = RunProgram(Quoted(install.git.wstring()) + L" " + arguments);
+    const Finished git = RunProgram(Quote(install.git) + L" " + arguments);
     EXPECT_EQ(git.code, 0) << Utf8(arguments) << "\n" << git.output;
 }
 
@@ -370,12 +359,10 @@ Story Freeing(std::uintmax_t leftovers, std::uintmax_t tools) {
 }
 
 void Git(const Install& install, const std::wstring& arguments) {
-    RealGit(install, L"-C " + Quoted(install.repo.wstring()) + L" " + arguments);
+    RealGit(install, L"-C " + Quote(install.repo) + L" " + arguments);
 }
 
-void Clone(const Install& install) {
-    RealGit(install, L"clone -q " + RepoUrl() + L" " + Quoted(install.repo.wstring()));
-}
+void Clone(const Install& install) { RealGit(install, L"clone -q " + RepoUrl() + L" " + Quote(install.repo)); }
 
 fs::path Launcher(const Install& install) { return install.repo / L"build" / L"runtime" / L"QuorinLauncher.exe"; }
 
@@ -400,11 +387,9 @@ std::uintmax_t ToolsSize(const Install& install) {
 
 std::uintmax_t LeftoversSize(const Install& install) {
     const auto intermediate = [](const fs::path& file) {
-        std::wstring extension = file.extension().wstring();
-        std::transform(extension.begin(), extension.end(), extension.begin(), towlower);
-        for (const wchar_t* kind : {L".obj", L".o", L".a", L".lib", L".pch", L".map", L".gch"})
-            if (extension == kind) return true;
-        return false;
+        return std::ranges::any_of(kel::maintenance::kLeftoverExtensions, [&file](const wchar_t* extension) {
+            return kel::maintenance::Lower(file, extension);
+        });
     };
     return FilesSize(install.repo / L"build", intermediate) +
            FilesSize(install.repo / L"generated" / L"ppc", [](const fs::path&) { return true; });
@@ -415,7 +400,7 @@ void RunGame(Install& install) {
     fs::create_directories(launcher.parent_path());
     fs::copy_file(HostPath("QUORIN_CHILD_EXE"), launcher);
     install.jobs.push_back(setup::win::NewJob());
-    EXPECT_TRUE(Program(Quoted(launcher.wstring()) + L" --sleep 600000", L"", install.jobs.back().get()).started());
+    EXPECT_TRUE(Program(Quote(launcher) + L" --sleep 600000", {.job = install.jobs.back().get()}).started());
 }
 
 void Release() { std::ofstream(fs::path(SandboxPath(L"state\\release"))); }
@@ -439,7 +424,6 @@ void RunScenario(const Scenario& scenario) {
     install.git = StandIn(scratch.Folder(L"git").wstring(), L"git.exe");
     install.image = scratch.Folder(L"Disc images") / L"Quorin (Spi\u00e9l) 2007.iso";
     fs::copy_file(SandboxPath(L"game.iso"), install.image);
-    install.record = scratch.root() / L"launcher.txt";
     int number = 0;
     for (const Round& round : scenario.rounds) {
         SCOPED_TRACE("round " + std::to_string(++number));

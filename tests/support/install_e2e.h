@@ -29,7 +29,6 @@ struct Install {
     std::filesystem::path bin;     // on PATH: a stand-in for each tool that the round takes from there
     std::filesystem::path git;     // a stand-in for real git, for the tests' own commands
     std::filesystem::path image;   // the scenario's own copy of the sandbox's disc image
-    std::filesystem::path record;  // where the launcher writes its folder when it starts
     std::uintmax_t leftovers = 0;  // what a step measured part way through a run, in bytes
     std::uintmax_t tools = 0;
     std::vector<setup::win::FileHandle> held;  // files a step holds open, closed at the end of the round

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "globals.h"
+#include "support/picture.h"
+#include "support/program.h"
 
 #include <windows.h>
 
@@ -10,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -57,9 +60,57 @@ inline void PumpWaiting() {
 struct Box {
     std::wstring caption;
     std::wstring text;
-    std::wstring icon;  // "warning", "information", "question" or ""
+    std::wstring icon;  // "warning", "information", "question", "error" or ""
     bool yesNo = false;
 };
+
+// A message box that `owner` shows (with none, one of this program's), or null.
+inline HWND BoxOf(HWND owner) {
+    DWORD process = GetCurrentProcessId();
+    if (owner) GetWindowThreadProcessId(owner, &process);
+    return FindWindowOf(process, [owner](HWND window) {
+        return ClassOf(window) == L"#32770" && GetWindow(window, GW_OWNER) == owner && IsWindowVisible(window);
+    });
+}
+
+// Which standard icon a box shows, told by its pixels on the screen (another program's icon
+// handle means nothing in this one): once it has been drawn, and isn't covered by a window of
+// another test on the same desktop.
+inline std::wstring IconOf(HWND box) {
+    HWND icon = nullptr;  // the label that shows it
+    EnumChildWindows(
+        box,
+        [](HWND control, LPARAM lParam) {
+            if (ClassOf(control) == L"Static" && (GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                *reinterpret_cast<HWND*>(lParam) = control;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&icon));
+    RECT area{};
+    if (!GetWindowRect(icon, &area) || area.right <= area.left) return L"";
+    const std::pair<const wchar_t*, LPCWSTR> kinds[] = {
+        {L"warning", IDI_WARNING}, {L"information", IDI_INFORMATION}, {L"question", IDI_QUESTION}, {L"error", IDI_ERROR}};
+    const wchar_t* found = L"?";
+    WaitUntil(2000, [&] {
+        SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        const Picture seen = Grab(area);
+        for (const auto& [name, id] : kinds)
+            if (Difference(seen, Grab(area, LoadIconW(nullptr, id), seen.pixels.front() & 0xffffff)) < 2) found = name;
+        return *found != L'?';
+    });
+    return found;
+}
+
+inline Box ReadBox(HWND box) {
+    return {TextOf(box), TextOf(GetDlgItem(box, 0xFFFF)),  // the message's label in every message box
+            IconOf(box), GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO)};
+}
+
+// Presses a button of a box, and waits for the box to go.
+inline void Press(HWND box, int button) {
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    WaitUntil(30000, [box] { return !IsWindow(box); }, 5);
+}
 
 // Answers the next message boxes owned by the setup window, one for each answer given, from a
 // thread of its own: the boxes are modal on the thread that shows them.
@@ -85,59 +136,15 @@ public:
     }
 
 private:
-    struct Search {
-        HWND owner;
-        HWND found = nullptr;
-    };
-
-    static BOOL CALLBACK Match(HWND window, LPARAM lParam) {
-        auto* search = reinterpret_cast<Search*>(lParam);
-        wchar_t type[16] = L"";
-        GetClassNameW(window, type, 16);
-        if (std::wstring(type) != L"#32770" || GetWindow(window, GW_OWNER) != search->owner || !IsWindowVisible(window))
-            return TRUE;
-        search->found = window;
-        return FALSE;
-    }
-
-    static BOOL CALLBACK FindIcon(HWND control, LPARAM lParam) {
-        wchar_t type[16] = L"";
-        GetClassNameW(control, type, 16);
-        if (lstrcmpiW(type, L"Static") == 0 && (GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-            *reinterpret_cast<HICON*>(lParam) = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
-        return TRUE;
-    }
-
-    static Box Read(HWND box) {
-        Box seen;
-        wchar_t text[2048] = L"";
-        GetWindowTextW(box, text, 2048);
-        seen.caption = text;
-        GetDlgItemTextW(box, 0xFFFF, text, 2048);  // the message's label in every message box
-        seen.text = text;
-        HICON icon = nullptr;
-        EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
-        seen.icon = icon == LoadIconW(nullptr, IDI_WARNING)       ? L"warning"
-                    : icon == LoadIconW(nullptr, IDI_INFORMATION) ? L"information"
-                    : icon == LoadIconW(nullptr, IDI_QUESTION)    ? L"question"
-                                                                  : L"";
-        seen.yesNo = GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO);
-        return seen;
-    }
-
     void Answer() {
         for (int answer : answers_) {
-            Search search{owner_};
-            WaitUntil(20000, [&] {  // no event tells when another thread's box shows
-                EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
-                return search.found || stop_;
-            }, 5);
-            if (!search.found) return;
-            seen_.push_back(Read(search.found));
-            if (look_) look_(search.found);
-            PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(search.found, answer)));
-            WaitUntil(20000, [&] { return !IsWindow(search.found); }, 5);
+            HWND box = nullptr;
+            // No event tells when another thread's box shows.
+            WaitUntil(20000, [&] { return (box = BoxOf(owner_)) || stop_; }, 5);
+            if (!box) return;
+            seen_.push_back(ReadBox(box));
+            if (look_) look_(box);
+            Press(box, answer);
         }
     }
 

@@ -52,18 +52,15 @@ protected:
         SetFaults("");
     }
 
-    // The project's clone address, as the setup's test build has it.
-    static std::wstring SandboxUrl() { return setup::win::Widen(setup::kRepoUrl); }
-
     // A fresh clone of the project, on branch main, at `repo` (made by real git, not the setup).
     static void Clone(const std::filesystem::path& repo) {
-        const Finished clone = RunProgram(L"git clone -q " + SandboxUrl() + L" " + Quoted(repo.wstring()));
+        const Finished clone = RunProgram(L"git clone -q " + RepoUrl() + L" " + Quote(repo));
         ASSERT_EQ(clone.code, 0) << clone.output;
     }
 
     // Real git on a clone, to put it into a state of its own; fails the test if git does.
     static void Git(const std::filesystem::path& repo, const std::wstring& arguments) {
-        const Finished git = RunProgram(L"git -C " + Quoted(repo.wstring()) + L" " + arguments);
+        const Finished git = RunProgram(L"git -C " + Quote(repo) + L" " + arguments);
         EXPECT_EQ(git.code, 0) << Utf8(arguments) << "\n" << git.output;
     }
 

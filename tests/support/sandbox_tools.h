@@ -73,6 +73,9 @@ inline const SandboxTool& SandboxToolNamed(const std::wstring& name) {
     throw std::invalid_argument("no sandbox tool of that name");
 }
 
+// The project's clone address, as the test build has it.
+inline std::wstring RepoUrl() { return setup::win::Widen(setup::kRepoUrl); }
+
 inline std::filesystem::path SystemFolder() {
     wchar_t folder[MAX_PATH];
     return std::wstring(folder, GetSystemDirectoryW(folder, MAX_PATH));
@@ -109,9 +112,10 @@ inline std::vector<std::wstring> FetchLines(const std::filesystem::path& dir, co
     const bool github = !tool.url.ends_with(L".nupkg");
     std::vector<std::wstring> lines = {
         name + L": downloading " + tool.url,
-        name + (github ? L": SHA-256 verified" : L": unverified (no SHA-256 was given for it)"), L"== Unpacking " + name,
-        L"$ " + Quoted((SystemFolder() / L"tar.exe").wstring()) + L" -xf " + Quoted(Archive(dir, tool).wstring()) +
-            L" -C " + Quoted(ToolFolder(dir, tool).wstring() + L".unpacking"),
+        name + (github ? L": SHA-256 verified" : L": unverified (no SHA-256 was given for it)"),
+        L"== Unpacking " + name,
+        L"$ " + Quote(SystemFolder() / L"tar.exe") + L" -xf " + Quote(Archive(dir, tool)) + L" -C " +
+            Quote(ToolFolder(dir, tool).wstring() + L".unpacking"),
         name + L": " + Unpacked(dir, tool).wstring()};
     lines.resize(count);
     return lines;

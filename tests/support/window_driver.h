@@ -4,11 +4,13 @@
 #include "globals.h"
 #include "support/fixture.h"
 #include "support/message_boxes.h"
+#include "support/program.h"
 #include "support/worker.h"
 #include "window/controls.h"
 #include "window/window.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -63,5 +65,38 @@ inline SIZE ClientSize() {
 }
 
 inline bool Visible(int id) { return (GetWindowLongW(setup::Control(id), GWL_STYLE) & WS_VISIBLE) != 0; }
+
+// The window's controls in tab order, which is the order they were made in.
+inline std::vector<HWND> Controls() {
+    std::vector<HWND> controls;
+    for (HWND control = GetWindow(setup::s_window, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
+        controls.push_back(control);
+    return controls;
+}
+
+// What a control is to the user, as its class and style make it.
+inline std::wstring KindOf(HWND control) {
+    const std::wstring type = ClassOf(control);
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    if (lstrcmpiW(type.c_str(), L"Button") == 0) {
+        switch (style & BS_TYPEMASK) {
+        case BS_PUSHBUTTON: return L"button";
+        case BS_DEFPUSHBUTTON: return L"default button";
+        case BS_AUTOCHECKBOX: return L"check box";
+        case BS_AUTORADIOBUTTON: return L"radio button";
+        case BS_GROUPBOX: return L"group box";
+        }
+    } else if (lstrcmpiW(type.c_str(), L"Static") == 0) {
+        if ((style & SS_TYPEMASK) == SS_ICON) return L"icon";
+        const bool cut = (style & SS_TYPEMASK) == SS_LEFTNOWORDWRAP && (style & SS_ELLIPSISMASK) == SS_ENDELLIPSIS;
+        return cut ? L"one line cut short" : L"label";
+    } else if (lstrcmpiW(type.c_str(), L"Edit") == 0) {
+        const LONG text = ES_MULTILINE | ES_READONLY | WS_VSCROLL;
+        return (style & text) == text ? L"read-only text" : L"edit";
+    } else if (lstrcmpiW(type.c_str(), PROGRESS_CLASSW) == 0) {
+        return L"progress bar";
+    }
+    return type;
+}
 
 }  // namespace testing_support

@@ -1,11 +1,8 @@
-// The build step of a run (worker thread): the project's own build script, with the game copy when the game's
-// files aren't extracted yet, its output driving the status line and the progress bar.
+// The build step of a run (worker thread): the project's own build script, with the game copy
+// when the game's files aren't extracted yet, its output driving the status line and the bar.
 #pragma once
 
 #include "worker/phases/values.h"
-
-#include <filesystem>
-#include <string>
 
 namespace setup {
 
