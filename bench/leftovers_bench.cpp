@@ -28,7 +28,8 @@ void MakeTree(const fs::path& build, int files) {
     for (int i = 0; i < files; ++i) {
         char folder[64];
         std::snprintf(folder, sizeof folder, "m%d/s%d/d%d", i % 40, i / 40 % 50, i / 2000 % 10);
-        fs::path file = "f" + std::to_string(i);
+        fs::path file = "f";
+        file += std::to_string(i);
         file += i % 10 == 0 ? kLeftoverExtensions[i / 10 % std::size(kLeftoverExtensions)] : others[i % 9];
         if (i < 20000) fs::create_directories(build / folder);
         const int fd = open((build / folder / file).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
